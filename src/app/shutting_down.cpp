@@ -1,0 +1,7 @@
+#include "app/shutting_down.h"
+
+namespace qm {
+
+std::atomic<bool> shuttingDown{false};
+
+}  // namespace qm

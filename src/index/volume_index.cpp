@@ -1,0 +1,54 @@
+#include "index/volume_index.h"
+
+#include <mutex>
+
+#include "index/volume_build.h"
+
+namespace qm {
+
+VolumeIndex::~VolumeIndex() = default;
+
+void VolumeIndexDeleter::operator()(VolumeIndex* index) const { ReleaseVolumeIndex(index); }
+
+uint64_t AppendRecord(VolumeIndex& index, uint64_t frn, uint64_t parentFrn, const char16_t* name,
+                      uint16_t nameLength, bool isDirectory) {
+  uint64_t recordIndex = index.records.size();
+  index.records.push_back(
+      FileRecord{frn, parentFrn, name, nameLength, isDirectory ? 1u : 0u, /*deleted=*/0});
+  return recordIndex;
+}
+
+void ResetVolumeIndex(VolumeIndex& index) {
+  index.records.clear();
+  index.records.shrink_to_fit();
+  index.names.Reset();
+  index.indexByFrn.Clear();
+  std::unique_lock guard(index.propertiesLock);
+  index.properties.clear();
+}
+
+bool LookupProperties(const VolumeIndex& index, uint64_t frn, PropertyInfo* out) {
+  std::shared_lock guard(index.propertiesLock);
+  auto it = index.properties.find(frn);
+  if (it == index.properties.end()) return false;
+  *out = it->second;
+  return it->second.valid;
+}
+
+void StoreProperties(VolumeIndex& index, uint64_t frn, const PropertyInfo& entry) {
+  std::unique_lock guard(index.propertiesLock);
+  index.properties[frn] = entry;
+}
+
+void ForgetProperties(VolumeIndex& index, uint64_t frn) {
+  std::unique_lock guard(index.propertiesLock);
+  index.properties.erase(frn);
+}
+
+void ReleaseVolumeIndex(VolumeIndex* index) {
+  if (!index) return;
+  CloseVolume(*index);
+  delete index;
+}
+
+}  // namespace qm

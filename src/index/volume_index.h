@@ -1,0 +1,92 @@
+// One drive's in-memory store: a record for every file and directory, their names, the map
+// from file reference number to record, the journal reader's state and a property cache.
+//
+// Records are never removed or moved: a deleted entry, or one whose name or directory
+// changes, is marked deleted and an entry with a new name gets a new record. A record index
+// therefore keeps meaning the same record for as long as the index lives.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <shared_mutex>
+#include <string>
+#include <thread>
+#include <unordered_map>
+
+#include "index/frn_map.h"
+#include "index/name_pool.h"
+#include "platform/volume_device.h"
+
+namespace qm {
+
+struct FileRecord {
+  uint64_t frn;
+  uint64_t parentFrn;
+  const char16_t* name;  // in the NamePool; NUL-terminated, lower-case form behind it
+  uint16_t nameLength;   // units, without the NUL
+  uint32_t isDirectory;  // 0 or 1
+  uint32_t deleted;      // 0 or 1; set only by the journal monitor, never reset
+
+  const char16_t* lowerName() const { return name + nameLength + 1; }
+};
+
+// FILETIME values: 100 ns units since 1601-01-01 UTC.
+struct PropertyInfo {
+  int64_t size = 0;
+  uint64_t lastWriteTime = 0;
+  uint64_t creationTime = 0;
+  bool valid = false;  // also true for an entry whose file query failed (all zero)
+};
+
+struct VolumeIndex {
+  explicit VolumeIndex(VolumeDevice& volumeDevice) : device(&volumeDevice) {}
+  VolumeIndex(const VolumeIndex&) = delete;
+  VolumeIndex& operator=(const VolumeIndex&) = delete;
+  ~VolumeIndex();
+
+  std::u16string drive;             // e.g. C:
+  std::deque<FileRecord> records;   // Under lock. Append-only.
+  NamePool names;                   // Under lock.
+  FrnMap indexByFrn;                // Under lock. frn -> index of its newest record.
+  mutable std::shared_mutex lock;   // Exclusive only in the journal monitor, per batch.
+
+  VolumeDevice* device;             // how this drive's volume is reached
+  VolumeHandle volumeHandle = kInvalidVolumeHandle;
+  uint64_t journalId = 0;
+  int64_t nextUsn = 0;              // Under lock once the monitor runs.
+  std::atomic<bool> monitoring{false};
+  std::thread monitorThread;        // Touched only by the build and by StopMonitor.
+  std::atomic<ThreadToken> monitorThreadToken{0};  // set by the monitor for CancelThreadIo
+
+  std::unordered_map<uint64_t, PropertyInfo> properties;  // Under propertiesLock.
+  mutable std::shared_mutex propertiesLock;               // Taken after lock, never before.
+};
+
+// Owning pointer whose deleter is ReleaseVolumeIndex.
+struct VolumeIndexDeleter {
+  void operator()(VolumeIndex* index) const;
+};
+using VolumeIndexPtr = std::unique_ptr<VolumeIndex, VolumeIndexDeleter>;
+
+// Appends a complete record (deleted 0); returns its record index. Caller holds `lock`
+// exclusively or is the only thread that can reach the index.
+uint64_t AppendRecord(VolumeIndex& index, uint64_t frn, uint64_t parentFrn, const char16_t* name,
+                      uint16_t nameLength, bool isDirectory);
+
+// Empties records, names and indexByFrn, then the property cache under propertiesLock.
+void ResetVolumeIndex(VolumeIndex& index);
+
+// Records, deleted ones included. Caller holds `lock` (shared is enough).
+inline uint64_t RecordCount(const VolumeIndex& index) { return index.records.size(); }
+
+bool LookupProperties(const VolumeIndex& index, uint64_t frn, PropertyInfo* out);
+void StoreProperties(VolumeIndex& index, uint64_t frn, const PropertyInfo& entry);
+void ForgetProperties(VolumeIndex& index, uint64_t frn);
+
+// Closes the volume (stopping and joining the journal monitor) and frees the index.
+// Does nothing for nullptr.
+void ReleaseVolumeIndex(VolumeIndex* index);
+
+}  // namespace qm
