@@ -1,0 +1,197 @@
+// Benchmarks of the volume index on synthetic volumes of 1 and 5 million entries: parsing of
+// enumeration buffers, the whole build against the in-memory stand-in volume, memory per
+// record, and path building. After the usual report it prints one `name: value` line per
+// headline figure, so that runs can be compared line by line.
+#include <benchmark/benchmark.h>
+#include <malloc.h>
+
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "index/build_path.h"
+#include "index/journal_monitor.h"
+#include "index/volume_build.h"
+#include "platform/byte_order.h"
+#include "platform/fake_volume.h"
+#include "platform/synthetic_volume.h"
+
+namespace qm {
+namespace {
+
+std::map<std::string, double> headline;  // figures printed at the end
+
+FakeVolume& Volume(size_t entries) {
+  static std::map<size_t, std::unique_ptr<FakeVolume>> volumes;
+  auto& volume = volumes[entries];
+  if (!volume) {
+    volume = std::make_unique<FakeVolume>(u"C:");
+    SyntheticVolumeOptions options;
+    options.seed = 1;
+    options.entryCount = entries;
+    GenerateSyntheticVolume(options, *volume);
+  }
+  return *volume;
+}
+
+// The enumeration output of a whole volume, read once through the device.
+const std::vector<std::unique_ptr<EnumBuffer>>& Buffers(size_t entries) {
+  static std::map<size_t, std::vector<std::unique_ptr<EnumBuffer>>> cache;
+  auto& buffers = cache[entries];
+  if (buffers.empty()) {
+    FakeVolume& volume = Volume(entries);
+    VolumeHandle handle;
+    volume.Open(u"\\\\.\\C:", kGenericRead, &handle);
+    MftEnumData enumData{0, 0, kHighestUsn};
+    for (;;) {
+      auto buffer = std::make_unique<EnumBuffer>();
+      uint8_t in[MftEnumData::kSize];
+      Encode(enumData, in);
+      if (volume.Control(handle, kFsctlEnumUsnData, in, sizeof in, buffer->bytes, kEnumBufferSize,
+                         &buffer->returned) != kErrorSuccess)
+        break;
+      enumData.startFileReferenceNumber = LoadLe64(buffer->bytes);
+      buffers.push_back(std::move(buffer));
+    }
+    volume.Close(handle);
+  }
+  return buffers;
+}
+
+size_t HeapBytes() {
+  struct mallinfo2 info = mallinfo2();
+  return info.uordblks + info.hblkhd;
+}
+
+std::string Suffix(size_t entries) { return entries >= 5000000 ? "_5m" : "_1m"; }
+
+void BM_ParseEnumBuffer(benchmark::State& state) {
+  const size_t entries = size_t(state.range(0));
+  const auto& buffers = Buffers(entries);
+  FakeVolume& volume = Volume(entries);
+  uint64_t records = 0;
+  for (auto _ : state) {
+    auto index = std::make_unique<VolumeIndex>(volume);
+    for (const auto& buffer : buffers) ParseEnumBuffer(*buffer, *index);
+    records += RecordCount(*index);
+    state.PauseTiming();
+    index.reset();
+    state.ResumeTiming();
+  }
+  state.counters["records_per_s"] = benchmark::Counter(double(records), benchmark::Counter::kIsRate);
+}
+
+void BM_BuildVolumeIndex(benchmark::State& state) {
+  const size_t entries = size_t(state.range(0));
+  FakeVolume& volume = Volume(entries);
+  Buffers(entries);  // generate outside the timing
+  double bytesPerRecord = 0;
+  double meanNameUnits = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    size_t before = HeapBytes();
+    VolumeIndex* index = new VolumeIndex(volume);
+    state.ResumeTiming();
+    if (!BuildVolumeIndex(*index, u"C:")) state.SkipWithError("build failed");
+    state.PauseTiming();
+    StopMonitor(*index);
+    bytesPerRecord = double(HeapBytes() - before) / double(RecordCount(*index));
+    uint64_t units = 0;
+    for (const FileRecord& r : index->records) units += r.nameLength;
+    meanNameUnits = double(units) / double(RecordCount(*index));
+    index->monitoring = false;
+    delete index;  // the stand-in's pauses are not slept, so release is cheap
+    state.ResumeTiming();
+  }
+  state.counters["bytes_per_record"] = bytesPerRecord;
+  state.counters["mean_name_units"] = meanNameUnits;
+  headline["bytes_per_record" + Suffix(entries)] = bytesPerRecord;
+  headline["mean_name_units" + Suffix(entries)] = meanNameUnits;
+}
+
+void BM_BuildPath(benchmark::State& state) {
+  const size_t entries = size_t(state.range(0));
+  FakeVolume& volume = Volume(entries);
+  static std::map<size_t, VolumeIndexPtr> built;
+  auto& index = built[entries];
+  if (!index) {
+    index.reset(new VolumeIndex(volume));
+    BuildVolumeIndex(*index, u"C:");
+    StopMonitor(*index);
+  }
+  std::mt19937_64 random(3);
+  const uint64_t count = RecordCount(*index);
+  size_t units = 0;
+  for (auto _ : state) {
+    std::u16string path = BuildPath(*index, random() % count);
+    units += path.size();
+    benchmark::DoNotOptimize(path);
+  }
+  state.counters["calls_per_s"] =
+      benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+  state.counters["mean_path_units"] = double(units) / double(state.iterations());
+}
+
+BENCHMARK(BM_ParseEnumBuffer)->Arg(1000000)->Arg(5000000)->Unit(benchmark::kMillisecond)->MinTime(1);
+BENCHMARK(BM_BuildVolumeIndex)->Arg(1000000)->Arg(5000000)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_BuildPath)->Arg(1000000)->Arg(5000000)->MinTime(0.5);
+
+// Collects the headline figures from the finished runs while the console report goes on.
+class HeadlineReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      std::string name = run.benchmark_name();
+      const std::string suffix = name.find("5000000") != std::string::npos ? "_5m" : "_1m";
+      auto counter = [&](const char* key) { return double(run.counters.at(key)); };
+      if (name.rfind("BM_ParseEnumBuffer", 0) == 0) {
+        headline["parse_records_per_s" + suffix] = counter("records_per_s");
+      } else if (name.rfind("BM_BuildVolumeIndex", 0) == 0) {
+        headline["build" + suffix + "_seconds"] =
+            run.GetAdjustedRealTime() / 1000.0;  // reported in milliseconds
+      } else if (name.rfind("BM_BuildPath", 0) == 0) {
+        headline["buildpath_per_s" + suffix] = counter("calls_per_s");
+      }
+    }
+  }
+};
+
+}  // namespace
+}  // namespace qm
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  qm::HeadlineReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  // Unsuffixed names are the 5-million figures, the ones the targets are set for.
+  struct Line {
+    const char* name;
+    const char* key;
+    const char* format;
+  };
+  const Line lines[] = {
+      {"parse_records_per_s", "parse_records_per_s_5m", "%.0f"},
+      {"build_5m_seconds", "build_5m_seconds", "%.3f"},
+      {"bytes_per_record", "bytes_per_record_5m", "%.1f"},
+      {"mean_name_units", "mean_name_units_5m", "%.2f"},
+      {"buildpath_per_s", "buildpath_per_s_5m", "%.0f"},
+      {"parse_records_per_s_1m", "parse_records_per_s_1m", "%.0f"},
+      {"build_1m_seconds", "build_1m_seconds", "%.3f"},
+      {"bytes_per_record_1m", "bytes_per_record_1m", "%.1f"},
+      {"buildpath_per_s_1m", "buildpath_per_s_1m", "%.0f"},
+  };
+  std::printf("\n");
+  for (const Line& line : lines) {
+    auto it = qm::headline.find(line.key);
+    if (it == qm::headline.end()) continue;
+    std::printf("%s: ", line.name);
+    std::printf(line.format, it->second);
+    std::printf("\n");
+  }
+  return 0;
+}
