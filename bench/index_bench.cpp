@@ -16,6 +16,7 @@
 #include "index/journal_monitor.h"
 #include "index/volume_build.h"
 #include "platform/byte_order.h"
+#include "platform/journal_layout.h"
 #include "platform/fake_volume.h"
 #include "platform/synthetic_volume.h"
 

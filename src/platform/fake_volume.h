@@ -9,11 +9,14 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/volume_device.h"
 
 namespace qm {
+
+struct VolumeContent;
 
 // One file or directory as the enumeration reports it.
 struct FakeEntry {
@@ -43,7 +46,7 @@ struct FakeCall {
   uint32_t outSize = 0;     // output buffer size (kControl)
   Win32Error result = 0;
   uint32_t returned = 0;
-  std::u16string path;      // kOpen
+  std::u16string path;  // kOpen
 };
 
 class FakeVolume : public VolumeDevice {
@@ -95,7 +98,91 @@ class FakeVolume : public VolumeDevice {
   void Pause(std::chrono::milliseconds duration) override;
 
  private:
-  // implementation details are the implementer's
+  // Loads millions of entries at once, without an allocation per entry.
+  friend void FillFakeVolume(const VolumeContent& content, FakeVolume& volume);
+  friend void FillFakeVolume(VolumeContent&& content, FakeVolume& volume);
+
+  // An entry as stored: its name lives in `entryNames_`, so millions of entries cost no
+  // allocation each.
+  struct StoredEntry {
+    uint64_t frn;
+    uint64_t parentFrn;
+    int64_t usn;
+    uint64_t nameOffset;  // into entryNames_
+    uint32_t attributes;
+    uint32_t nameLength;  // units
+  };
+  struct StoredChange {
+    int64_t usn;
+    uint64_t frn;
+    uint64_t parentFrn;
+    uint64_t nameOffset;  // into changeNames_
+    uint32_t reason;
+    uint32_t attributes;
+    uint32_t nameLength;
+  };
+  struct Journal {
+    bool active = false;
+    uint64_t id = 0;
+    int64_t firstUsn = 0;
+    int64_t nextUsn = 0;
+    uint64_t maximumSize = 0;
+    uint64_t allocationDelta = 0;
+  };
+
+  Win32Error ServeControl(VolumeHandle handle, uint32_t code, const uint8_t* in, uint32_t inSize,
+                          uint8_t* out, uint32_t outSize, uint32_t* returned);
+  Win32Error QueryJournal(uint8_t* out, uint32_t outSize, uint32_t* returned);
+  Win32Error CreateJournal(const uint8_t* in, uint32_t inSize);
+  Win32Error DeleteJournal(const uint8_t* in, uint32_t inSize);
+  Win32Error EnumData(const uint8_t* in, uint32_t inSize, uint8_t* out, uint32_t outSize,
+                      uint32_t* returned);
+  Win32Error ReadJournal(const uint8_t* in, uint32_t inSize, uint8_t* out, uint32_t outSize,
+                         uint32_t* returned);
+  void SortEntries();
+  uint64_t NewJournalId();
+  void Record(FakeCall call);
+  // Appends one journal entry (mutex held, journal active).
+  void AppendChange(const FakeChange& change);
+  void CommitPendingChanges();
+
+  const std::u16string drive_;
+  mutable std::mutex mutex_;  // guards every member below
+
+  std::vector<StoredEntry> entries_;
+  std::u16string entryNames_;
+  bool entriesSorted_ = true;          // entries_ in ascending frn order (stable for equal frns)
+  std::vector<StoredChange> changes_;  // ascending usn
+  std::u16string changeNames_;
+  // Journal entries recorded after the enumeration (volume images, synthetic volumes): they
+  // join the journal when an enumeration first reaches its end, so a build's query still
+  // sees the journal as it was before them and its monitor then reads them.
+  std::vector<FakeChange> pendingChanges_;
+  Journal journal_;
+  int64_t runningUsn_ = 0;  // highest USN the volume has reached; never goes back
+  std::vector<uint64_t> usedJournalIds_;
+  uint64_t journalIdCounter_ = 0;
+
+  std::vector<VolumeHandle> openHandles_;
+  VolumeHandle nextHandle_ = 0x100;
+  std::vector<std::pair<uint32_t, Win32Error>> openFailures_;  // access mask, error
+  struct ControlFailure {
+    uint32_t code;
+    int nth;
+    Win32Error error;
+  };
+  std::vector<ControlFailure> controlFailures_;
+  std::vector<std::pair<uint32_t, int>> controlCounts_;  // code, calls so far
+  Win32Error closeFailure_ = kErrorSuccess;
+  std::function<void(uint32_t, int)> onControl_;
+  bool realPauses_ = false;
+
+  // The call and pause logs stop growing at kLogLimit items, so that a journal monitor
+  // polling without real pauses cannot exhaust memory; tests stay far below the limit.
+  static constexpr size_t kLogLimit = size_t(1) << 20;
+  std::vector<FakeCall> calls_;
+  std::vector<std::string> debugLines_;
+  std::vector<std::chrono::milliseconds> pauses_;
 };
 
 }  // namespace qm

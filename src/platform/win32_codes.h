@@ -9,6 +9,7 @@ using Win32Error = uint32_t;
 
 // Error codes (winerror.h).
 inline constexpr Win32Error kErrorSuccess = 0;
+inline constexpr Win32Error kErrorInvalidFunction = 1;
 inline constexpr Win32Error kErrorFileNotFound = 2;
 inline constexpr Win32Error kErrorAccessDenied = 5;
 inline constexpr Win32Error kErrorInvalidHandle = 6;
