@@ -141,4 +141,6 @@ int Run(int argc, char** argv) {
 }  // namespace
 }  // namespace qm
 
-int main(int argc, char** argv) { return qm::Run(argc, argv); }
+int main(int argc, char** argv) {
+  return qm::Run(argc, argv);
+}

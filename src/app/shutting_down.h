@@ -8,6 +8,8 @@ namespace qm {
 
 extern std::atomic<bool> shuttingDown;  // sequentially consistent loads and stores
 
-inline bool ShuttingDown() { return shuttingDown.load(); }
+inline bool ShuttingDown() {
+  return shuttingDown.load();
+}
 
 }  // namespace qm

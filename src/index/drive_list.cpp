@@ -30,9 +30,8 @@ void DiscoverDrives(DriveList& list, DriveSystem& system, MessagePoster& window)
     if (!(mask & (1u << i))) continue;
     const std::u16string drive = {char16_t(u'A' + i), u':'};
     try {
-      tasks.push_back(std::async(std::launch::async, [&list, &system, drive] {
-        IndexDrive(list, system, drive);
-      }));
+      tasks.push_back(std::async(std::launch::async,
+                                 [&list, &system, drive] { IndexDrive(list, system, drive); }));
     } catch (const std::system_error&) {
       // No thread for this drive: it is left out like a drive whose build failed.
     }

@@ -4,6 +4,8 @@
 #include <new>
 #include <utility>
 
+#include "platform/large_block.h"
+
 namespace qm {
 
 namespace {
@@ -17,13 +19,34 @@ inline size_t Mix(uint64_t key) {
   return size_t(key);
 }
 
+// Tables of a drive's size come from large blocks (huge pages where offered); small ones
+// from the heap.
+constexpr size_t kLargeTableBytes = size_t(1) << 20;
+
+void* AllocateTable(size_t bytes) {
+  if (bytes >= kLargeTableBytes) return AllocateLargeBlock(bytes);
+  void* table = std::malloc(bytes);
+  if (!table) throw std::bad_alloc();
+  return table;
+}
+
+void FreeTable(void* table, size_t bytes) {
+  if (bytes >= kLargeTableBytes) {
+    FreeLargeBlock(table, bytes);
+  } else {
+    std::free(table);
+  }
+}
+
 }  // namespace
 
-FrnMap::FrnMap(FrnMap&& other) noexcept { *this = std::move(other); }
+FrnMap::FrnMap(FrnMap&& other) noexcept {
+  *this = std::move(other);
+}
 
 FrnMap& FrnMap::operator=(FrnMap&& other) noexcept {
   if (this != &other) {
-    std::free(slots_);
+    FreeTable(slots_, capacity_ * sizeof(Slot));
     slots_ = std::exchange(other.slots_, nullptr);
     capacity_ = std::exchange(other.capacity_, 0);
     size_ = std::exchange(other.size_, 0);
@@ -33,7 +56,9 @@ FrnMap& FrnMap::operator=(FrnMap&& other) noexcept {
   return *this;
 }
 
-FrnMap::~FrnMap() { std::free(slots_); }
+FrnMap::~FrnMap() {
+  FreeTable(slots_, capacity_ * sizeof(Slot));
+}
 
 size_t FrnMap::SlotOf(uint64_t key) const {
   size_t mask = capacity_ - 1;
@@ -66,22 +91,26 @@ void FrnMap::Set(uint64_t key, uint64_t value) {
   slot.value = value;
 }
 
-void FrnMap::Grow() {
-  size_t newCapacity = capacity_ ? capacity_ * 2 : 16;
-  // All bits set marks a free slot; malloc + fill is cheaper than constructing slots.
-  Slot* fresh = static_cast<Slot*>(std::malloc(newCapacity * sizeof(Slot)));
-  if (!fresh) throw std::bad_alloc();
+void FrnMap::Reserve(size_t entries) {
+  size_t capacity = capacity_ ? capacity_ : 16;
+  while (entries * 4 > capacity * 3) capacity *= 2;
+  if (capacity > capacity_) Rehash(capacity);
+}
+
+void FrnMap::Rehash(size_t newCapacity) {
+  // All bits set marks a free slot.
+  Slot* fresh = static_cast<Slot*>(AllocateTable(newCapacity * sizeof(Slot)));
   for (size_t i = 0; i < newCapacity; ++i) fresh[i].key = kEmpty;
   Slot* old = std::exchange(slots_, fresh);
   size_t oldCapacity = std::exchange(capacity_, newCapacity);
   for (size_t i = 0; i < oldCapacity; ++i) {
     if (old[i].key != kEmpty) slots_[SlotOf(old[i].key)] = old[i];
   }
-  std::free(old);
+  FreeTable(old, oldCapacity * sizeof(Slot));
 }
 
 void FrnMap::Clear() {
-  std::free(slots_);
+  FreeTable(slots_, capacity_ * sizeof(Slot));
   slots_ = nullptr;
   capacity_ = 0;
   size_ = 0;

@@ -23,6 +23,8 @@ class FrnMap {
   void Set(uint64_t key, uint64_t value);
   // Returns a pointer to the value of `key`, or nullptr. Valid until the next Set or Clear.
   const uint64_t* Find(uint64_t key) const;
+  // Makes room for `entries` entries without further growth.
+  void Reserve(size_t entries);
   void Clear();
   size_t size() const { return size_; }
   // Bytes held by the table itself.
@@ -37,7 +39,8 @@ class FrnMap {
   static constexpr uint64_t kEmpty = ~uint64_t(0);
 
   size_t SlotOf(uint64_t key) const;
-  void Grow();
+  void Grow() { Rehash(capacity_ ? capacity_ * 2 : 16); }
+  void Rehash(size_t newCapacity);
 
   Slot* slots_ = nullptr;
   size_t capacity_ = 0;  // a power of two, or 0

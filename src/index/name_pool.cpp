@@ -1,36 +1,37 @@
 #include "index/name_pool.h"
 
-#include <new>
+#include <bit>
+#include <cstring>
 
 #include "platform/byte_order.h"
+#include "platform/large_block.h"
 
 namespace qm {
 
 namespace {
 
-// Makes room for `length` units (the name, its lower-case form and two NULs) and writes them,
-// reading unit i with `unitAt(i)`.
-template <typename UnitAt>
-const char16_t* Store(NamePool& pool, size_t length, UnitAt unitAt) {
+// Makes room for `length` units (the name, its lower-case form and two NULs) in the newest
+// chunk, opening a new one when they do not fit. Returns where the name goes.
+char16_t* Reserve(NamePool& pool, size_t length) {
   const uint64_t n = 2 * uint64_t(length) + 2;
   if (pool.used + n > pool.chunkSize) {
-    // calloc hands out zeroed pages lazily, so a fresh 32 MiB chunk costs nothing up front.
     uint64_t units = n > pool.chunkSize ? n : pool.chunkSize;  // a name longer than a chunk
-    auto* chunk = static_cast<char16_t*>(std::calloc(units, sizeof(char16_t)));
-    if (!chunk) throw std::bad_alloc();
-    pool.chunks.emplace_back(chunk);
+    size_t bytes = units * sizeof(char16_t);
+    pool.chunks.emplace_back(static_cast<char16_t*>(AllocateLargeBlock(bytes)),
+                             NamePool::FreeChunk{bytes});
     pool.used = 0;
   }
   char16_t* out = pool.chunks.back().get() + pool.used;
+  pool.used += n;
+  return out;
+}
+
+// Writes the lower-case form and both NULs behind a name already stored at `out`.
+const char16_t* Finish(char16_t* out, size_t length) {
   char16_t* lower = out + length + 1;
-  for (size_t i = 0; i < length; ++i) {
-    char16_t c = unitAt(i);
-    out[i] = c;
-    lower[i] = FoldUnit(c);
-  }
+  for (size_t i = 0; i < length; ++i) lower[i] = FoldUnit(out[i]);
   out[length] = 0;
   lower[length] = 0;
-  pool.used += n;
   return out;
 }
 
@@ -41,12 +42,24 @@ void NamePool::Reset() {
   used = chunkSize;
 }
 
+void NamePool::FreeChunk::operator()(char16_t* p) const {
+  FreeLargeBlock(p, bytes);
+}
+
 const char16_t* AddName(NamePool& pool, const char16_t* source, size_t length) {
-  return Store(pool, length, [source](size_t i) { return source[i]; });
+  char16_t* out = Reserve(pool, length);
+  std::memcpy(out, source, length * sizeof(char16_t));
+  return Finish(out, length);
 }
 
 const char16_t* AddNameFromLeBytes(NamePool& pool, const uint8_t* source, size_t length) {
-  return Store(pool, length, [source](size_t i) { return char16_t(LoadLe16(source + 2 * i)); });
+  char16_t* out = Reserve(pool, length);
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(out, source, length * sizeof(char16_t));
+  } else {
+    for (size_t i = 0; i < length; ++i) out[i] = char16_t(LoadLe16(source + 2 * i));
+  }
+  return Finish(out, length);
 }
 
 }  // namespace qm

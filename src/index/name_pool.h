@@ -7,7 +7,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -15,7 +14,8 @@ namespace qm {
 
 struct NamePool {
   struct FreeChunk {
-    void operator()(char16_t* p) const { std::free(p); }
+    size_t bytes = 0;
+    void operator()(char16_t* p) const;
   };
   using Chunk = std::unique_ptr<char16_t[], FreeChunk>;
 
@@ -31,7 +31,9 @@ struct NamePool {
 };
 
 // The one case fold of the program: A to Z become a to z, every other unit stays.
-constexpr char16_t FoldUnit(char16_t c) { return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c; }
+constexpr char16_t FoldUnit(char16_t c) {
+  return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
+}
 
 // Stores `length` units of `source` and their lower-case form; returns the stored name.
 // Caller holds the index's lock exclusively or is the only thread that reaches the index.

@@ -75,9 +75,8 @@ void ConsumeBuffers(HandOver& handOver) {
     std::unique_ptr<EnumBuffer> buffer;
     {
       std::unique_lock guard(handOver.mutex);
-      handOver.wake.wait(guard, [&] {
-        return !handOver.queue.empty() || handOver.done.load() || ShuttingDown();
-      });
+      handOver.wake.wait(
+          guard, [&] { return !handOver.queue.empty() || handOver.done.load() || ShuttingDown(); });
       if (ShuttingDown() || handOver.queue.empty()) return;
       buffer = std::move(handOver.queue.front());
       handOver.queue.pop();
@@ -187,6 +186,7 @@ bool BuildVolumeIndex(VolumeIndex& index, std::u16string_view drive) {
 
   if (!ShuttingDown()) {
     const uint64_t count = RecordCount(index);
+    index.indexByFrn.Reserve(count);
     for (uint64_t i = 0; i < count; ++i) index.indexByFrn.Set(index.records[i].frn, i);
     if (!index.monitoring.exchange(true)) {
       index.monitorThread = std::thread(MonitorJournal, &index);
@@ -205,8 +205,7 @@ void CloseVolume(VolumeIndex& index) {
       char line[256];
       std::snprintf(line, sizeof line,
                     "[Quillmarsh] CloseHandle failed, Error: %lu (0x%08X), Drive: %s\n",
-                    static_cast<unsigned long>(error), static_cast<unsigned>(error),
-                    drive.c_str());
+                    static_cast<unsigned long>(error), static_cast<unsigned>(error), drive.c_str());
       index.device->DebugOutput(line);
     }
     index.volumeHandle = kInvalidVolumeHandle;

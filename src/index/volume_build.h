@@ -14,7 +14,7 @@ namespace qm {
 
 inline constexpr uint32_t kEnumBufferSize = 0x10000;  // every enumeration and journal read
 inline constexpr uint32_t kEnumProbeSize = 520;
-inline constexpr uint64_t kJournalMaximumSize = 0x10000000;  // 256 MiB
+inline constexpr uint64_t kJournalMaximumSize = 0x10000000;     // 256 MiB
 inline constexpr uint64_t kJournalAllocationDelta = 0x1000000;  // 16 MiB
 inline constexpr int64_t kHighestUsn = 0x7FFFFFFFFFFFFFFF;
 

@@ -8,7 +8,9 @@ namespace qm {
 
 VolumeIndex::~VolumeIndex() = default;
 
-void VolumeIndexDeleter::operator()(VolumeIndex* index) const { ReleaseVolumeIndex(index); }
+void VolumeIndexDeleter::operator()(VolumeIndex* index) const {
+  ReleaseVolumeIndex(index);
+}
 
 uint64_t AppendRecord(VolumeIndex& index, uint64_t frn, uint64_t parentFrn, const char16_t* name,
                       uint16_t nameLength, bool isDirectory) {
@@ -20,7 +22,6 @@ uint64_t AppendRecord(VolumeIndex& index, uint64_t frn, uint64_t parentFrn, cons
 
 void ResetVolumeIndex(VolumeIndex& index) {
   index.records.clear();
-  index.records.shrink_to_fit();
   index.names.Reset();
   index.indexByFrn.Clear();
   std::unique_lock guard(index.propertiesLock);

@@ -8,29 +8,19 @@
 
 #include <atomic>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <shared_mutex>
 #include <string>
 #include <thread>
 #include <unordered_map>
 
+#include "index/file_record.h"
 #include "index/frn_map.h"
 #include "index/name_pool.h"
+#include "index/record_deque.h"
 #include "platform/volume_device.h"
 
 namespace qm {
-
-struct FileRecord {
-  uint64_t frn;
-  uint64_t parentFrn;
-  const char16_t* name;  // in the NamePool; NUL-terminated, lower-case form behind it
-  uint16_t nameLength;   // units, without the NUL
-  uint32_t isDirectory;  // 0 or 1
-  uint32_t deleted;      // 0 or 1; set only by the journal monitor, never reset
-
-  const char16_t* lowerName() const { return name + nameLength + 1; }
-};
 
 // FILETIME values: 100 ns units since 1601-01-01 UTC.
 struct PropertyInfo {
@@ -46,18 +36,18 @@ struct VolumeIndex {
   VolumeIndex& operator=(const VolumeIndex&) = delete;
   ~VolumeIndex();
 
-  std::u16string drive;             // e.g. C:
-  std::deque<FileRecord> records;   // Under lock. Append-only.
-  NamePool names;                   // Under lock.
-  FrnMap indexByFrn;                // Under lock. frn -> index of its newest record.
-  mutable std::shared_mutex lock;   // Exclusive only in the journal monitor, per batch.
+  std::u16string drive;            // e.g. C:
+  RecordDeque records;             // Under lock. Append-only; records never move.
+  NamePool names;                  // Under lock.
+  FrnMap indexByFrn;               // Under lock. frn -> index of its newest record.
+  mutable std::shared_mutex lock;  // Exclusive only in the journal monitor, per batch.
 
-  VolumeDevice* device;             // how this drive's volume is reached
+  VolumeDevice* device;  // how this drive's volume is reached
   VolumeHandle volumeHandle = kInvalidVolumeHandle;
   uint64_t journalId = 0;
-  int64_t nextUsn = 0;              // Under lock once the monitor runs.
+  int64_t nextUsn = 0;  // Under lock once the monitor runs.
   std::atomic<bool> monitoring{false};
-  std::thread monitorThread;        // Touched only by the build and by StopMonitor.
+  std::thread monitorThread;                       // Touched only by the build and by StopMonitor.
   std::atomic<ThreadToken> monitorThreadToken{0};  // set by the monitor for CancelThreadIo
 
   std::unordered_map<uint64_t, PropertyInfo> properties;  // Under propertiesLock.
@@ -79,7 +69,9 @@ uint64_t AppendRecord(VolumeIndex& index, uint64_t frn, uint64_t parentFrn, cons
 void ResetVolumeIndex(VolumeIndex& index);
 
 // Records, deleted ones included. Caller holds `lock` (shared is enough).
-inline uint64_t RecordCount(const VolumeIndex& index) { return index.records.size(); }
+inline uint64_t RecordCount(const VolumeIndex& index) {
+  return index.records.size();
+}
 
 bool LookupProperties(const VolumeIndex& index, uint64_t frn, PropertyInfo* out);
 void StoreProperties(VolumeIndex& index, uint64_t frn, const PropertyInfo& entry);

@@ -14,22 +14,22 @@ namespace qm {
 
 // USN_RECORD version 2.
 namespace usn_record_v2 {
-inline constexpr size_t kRecordLength = 0;     // uint32
-inline constexpr size_t kMajorVersion = 4;     // uint16
-inline constexpr size_t kMinorVersion = 6;     // uint16
-inline constexpr size_t kFileReference = 8;    // uint64
-inline constexpr size_t kParentReference = 16; // uint64
-inline constexpr size_t kUsn = 24;             // int64
-inline constexpr size_t kTimeStamp = 32;       // int64 (FILETIME)
-inline constexpr size_t kReason = 40;          // uint32
-inline constexpr size_t kSourceInfo = 44;      // uint32
-inline constexpr size_t kSecurityId = 48;      // uint32
-inline constexpr size_t kFileAttributes = 52;  // uint32
-inline constexpr size_t kFileNameLength = 56;  // uint16, bytes
-inline constexpr size_t kFileNameOffset = 58;  // uint16, from the record's start
-inline constexpr size_t kFileName = 60;        // where Windows places the name
-inline constexpr size_t kSizeofStruct = 64;    // sizeof(USN_RECORD_V2), name array of one unit
-inline constexpr size_t kFixedPart = 60;       // bytes a record needs for every field above
+inline constexpr size_t kRecordLength = 0;      // uint32
+inline constexpr size_t kMajorVersion = 4;      // uint16
+inline constexpr size_t kMinorVersion = 6;      // uint16
+inline constexpr size_t kFileReference = 8;     // uint64
+inline constexpr size_t kParentReference = 16;  // uint64
+inline constexpr size_t kUsn = 24;              // int64
+inline constexpr size_t kTimeStamp = 32;        // int64 (FILETIME)
+inline constexpr size_t kReason = 40;           // uint32
+inline constexpr size_t kSourceInfo = 44;       // uint32
+inline constexpr size_t kSecurityId = 48;       // uint32
+inline constexpr size_t kFileAttributes = 52;   // uint32
+inline constexpr size_t kFileNameLength = 56;   // uint16, bytes
+inline constexpr size_t kFileNameOffset = 58;   // uint16, from the record's start
+inline constexpr size_t kFileName = 60;         // where Windows places the name
+inline constexpr size_t kSizeofStruct = 64;     // sizeof(USN_RECORD_V2), name array of one unit
+inline constexpr size_t kFixedPart = 60;        // bytes a record needs for every field above
 }  // namespace usn_record_v2
 
 // USN_JOURNAL_DATA version 0: the output of FSCTL_QUERY_USN_JOURNAL.

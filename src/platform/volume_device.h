@@ -32,9 +32,8 @@ class VolumeDevice {
 
   // One synchronous DeviceIoControl. Returns kErrorSuccess or the Win32 error; `*returned`
   // holds the bytes written to `out` (also for some errors, as Windows reports them).
-  virtual Win32Error Control(VolumeHandle handle, uint32_t code, const uint8_t* in,
-                             uint32_t inSize, uint8_t* out, uint32_t outSize,
-                             uint32_t* returned) = 0;
+  virtual Win32Error Control(VolumeHandle handle, uint32_t code, const uint8_t* in, uint32_t inSize,
+                             uint8_t* out, uint32_t outSize, uint32_t* returned) = 0;
 
   // CancelIoEx without an overlapped structure: every pending I/O on the handle.
   virtual void CancelIo(VolumeHandle handle) = 0;

@@ -53,7 +53,8 @@ class FakeDrives : public DriveSystem {
   }
   VolumeDevice& DeviceFor(std::u16string_view drive) override {
     Drive& d = drives_.at(char(drive[0]));
-    if (d.throws) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    if (d.throws)
+      throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
     return *d.volume;
   }
 

@@ -27,7 +27,9 @@ EnumBuffer BufferOf(const std::vector<uint8_t>& bytes, uint32_t returned) {
   return buffer;
 }
 
-std::u16string NameOf(const FileRecord& r) { return std::u16string(r.name, r.nameLength); }
+std::u16string NameOf(const FileRecord& r) {
+  return std::u16string(r.name, r.nameLength);
+}
 
 // ---- Parsing one enumeration buffer ----
 
@@ -284,7 +286,8 @@ TEST_F(BuildTest, OpensReadOnlyWhenReadWriteIsRefused) {
 
 TEST_F(BuildTest, ShutdownInTheMiddleStopsEverythingButStillSucceeds) {
   for (int i = 0; i < 3000; ++i)
-    volume.AddEntry({uint64_t(0x1000 + i), 5, 0x20, 40, u"file with a longer name " + std::u16string(1, char16_t('a' + i % 26))});
+    volume.AddEntry({uint64_t(0x1000 + i), 5, 0x20, 40,
+                     u"file with a longer name " + std::u16string(1, char16_t('a' + i % 26))});
   volume.OnControl([](uint32_t code, int nth) {
     if (code == kFsctlEnumUsnData && nth == 4) shuttingDown = true;
   });
@@ -309,7 +312,8 @@ TEST_F(BuildTest, ShutdownBeforeTheBuildSkipsTheEnumeration) {
 TEST_F(BuildTest, EveryQueuedBufferIsParsedBeforeTheMap) {
   const int extra = 40000;
   for (int i = 0; i < extra; ++i)
-    volume.AddEntry({uint64_t(0x10000 + i), 0x30, 0x20, 50, u"document " + std::u16string(1, char16_t(u'A' + i % 26)) + u".txt"});
+    volume.AddEntry({uint64_t(0x10000 + i), 0x30, 0x20, 50,
+                     u"document " + std::u16string(1, char16_t(u'A' + i % 26)) + u".txt"});
   VolumeIndex index(volume);
   ASSERT_TRUE(BuildVolumeIndex(index, u"C:"));
   StopMonitor(index);
