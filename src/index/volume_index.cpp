@@ -2,11 +2,16 @@
 
 #include <mutex>
 
+#include "index/journal_monitor.h"
 #include "index/volume_build.h"
 
 namespace qm {
 
-VolumeIndex::~VolumeIndex() = default;
+// Normally released through ReleaseVolumeIndex, which stops the monitor first; an index
+// destroyed any other way must not leave its monitor running on freed memory either.
+VolumeIndex::~VolumeIndex() {
+  StopMonitor(*this);
+}
 
 void VolumeIndexDeleter::operator()(VolumeIndex* index) const {
   ReleaseVolumeIndex(index);

@@ -323,7 +323,7 @@ void FakeVolume::Pause(std::chrono::milliseconds duration) {
     if (pauses_.size() < kLogLimit) pauses_.push_back(duration);
     real = realPauses_;
   }
-  if (real) VolumeDevice::Pause(duration);
+  VolumeDevice::Pause(real ? duration : std::chrono::milliseconds(1));
 }
 
 // --- Serving the controls (mutex held) ---

@@ -78,7 +78,8 @@ class FakeVolume : public VolumeDevice {
   // Called (without the volume's mutex) before every control call, with the code and its
   // 1-based count for that code: lets tests act in the middle of a build.
   void OnControl(std::function<void(uint32_t code, int nth)> hook);
-  // When true, Pause really sleeps; by default it is only recorded.
+  // When true, Pause really sleeps; by default it is recorded and takes 1 ms, so that a
+  // polling loop (the journal monitor) neither waits long nor spins.
   void SetRealPauses(bool real);
 
   std::vector<FakeCall> Calls() const;
