@@ -8,7 +8,9 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <random>
+#include <shared_mutex>
 #include <string>
 #include <vector>
 
@@ -142,6 +144,57 @@ void BM_BuildPath(benchmark::State& state) {
   state.counters["mean_path_units"] = double(units) / double(state.iterations());
 }
 
+// One full 64 KiB journal read applied under the drive's lock: creations of new files, renames
+// (an old-name and a new-name entry) and deletions of existing ones, in equal shares.
+void BM_ApplyJournalBatch(benchmark::State& state) {
+  const size_t entries = size_t(state.range(0));
+  FakeVolume& volume = Volume(entries);
+  VolumeIndexPtr index(new VolumeIndex(volume));
+  BuildVolumeIndex(*index, u"C:");
+  StopMonitor(*index);
+  std::mt19937_64 random(5);
+  std::vector<uint8_t> batch(kEnumBufferSize);
+  uint64_t nextFrn = uint64_t(1) << 40;
+  uint64_t applied = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    size_t size = 8;
+    uint64_t count = RecordCount(*index);
+    for (int k = 0;; ++k) {
+      const FileRecord& existing = index->records[random() % count];
+      std::u16string name(existing.name, existing.nameLength);
+      UsnRecordFields fields{existing.frn, existing.parentFrn, 0, 0, 0, 0x20};
+      if (k % 3 == 0) {
+        fields.frn = nextFrn++;
+        fields.reason = kUsnReasonFileCreate;
+        name += u" (copy)";
+      } else if (k % 3 == 1) {
+        fields.reason = kUsnReasonRenameOldName;
+        size_t n = WriteUsnRecord(fields, name, batch.data() + size, batch.size() - size);
+        if (!n) break;
+        size += n;
+        fields.reason = kUsnReasonRenameNewName;
+        name += u".bak";
+      } else {
+        fields.reason = kUsnReasonFileDelete;
+      }
+      size_t n = WriteUsnRecord(fields, name, batch.data() + size, batch.size() - size);
+      if (!n) break;
+      size += n;
+    }
+    uint64_t inBatch = 0;
+    for (size_t offset = 8; offset < size; offset += LoadLe32(batch.data() + offset)) ++inBatch;
+    state.ResumeTiming();
+    {
+      std::unique_lock guard(index->lock);
+      ApplyJournalBatch(*index, batch.data(), size);
+    }
+    applied += inBatch;
+  }
+  state.counters["entries_per_s"] =
+      benchmark::Counter(double(applied), benchmark::Counter::kIsRate);
+}
+
 BENCHMARK(BM_ParseEnumBuffer)
     ->Arg(1000000)
     ->Arg(5000000)
@@ -153,6 +206,7 @@ BENCHMARK(BM_BuildVolumeIndex)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);
 BENCHMARK(BM_BuildPath)->Arg(1000000)->Arg(5000000)->MinTime(0.5);
+BENCHMARK(BM_ApplyJournalBatch)->Arg(1000000)->MinTime(1);
 
 // Collects the headline figures from the finished runs while the console report goes on.
 class HeadlineReporter : public benchmark::ConsoleReporter {
@@ -168,6 +222,8 @@ class HeadlineReporter : public benchmark::ConsoleReporter {
       } else if (name.rfind("BM_BuildVolumeIndex", 0) == 0) {
         headline["build" + suffix + "_seconds"] =
             run.GetAdjustedRealTime() / 1000.0;  // reported in milliseconds
+      } else if (name.rfind("BM_ApplyJournalBatch", 0) == 0) {
+        headline["journal_entries_per_s"] = counter("entries_per_s");
       } else if (name.rfind("BM_BuildPath", 0) == 0) {
         headline["buildpath_per_s" + suffix] = counter("calls_per_s");
       }
@@ -199,6 +255,7 @@ int main(int argc, char** argv) {
       {"build_1m_seconds", "build_1m_seconds", "%.3f"},
       {"bytes_per_record_1m", "bytes_per_record_1m", "%.1f"},
       {"buildpath_per_s_1m", "buildpath_per_s_1m", "%.0f"},
+      {"journal_entries_per_s", "journal_entries_per_s", "%.0f"},
   };
   std::printf("\n");
   for (const Line& line : lines) {
