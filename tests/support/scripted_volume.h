@@ -77,7 +77,8 @@ class ScriptedVolume : public VolumeDevice {
     } else {
       answer.error = kErrorInvalidParameter;
     }
-    if (out) std::memcpy(out, answer.bytes.data(), std::min<size_t>(answer.bytes.size(), outSize));
+    if (out && !answer.bytes.empty())
+      std::memcpy(out, answer.bytes.data(), std::min<size_t>(answer.bytes.size(), outSize));
     *returned = answer.returned;
     return answer.error;
   }
