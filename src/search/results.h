@@ -1,0 +1,44 @@
+// Result entries and the published result list, shared by the search, sort, content-scan,
+// property and filter workers and by the window.
+//
+// Workers never touch the window: they publish a new immutable list under resultsMutex and
+// post a message. Every search or sort start takes the next searchGeneration; a worker whose
+// generation is overtaken stops without publishing.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "index/volume_index.h"
+
+namespace qm {
+
+// One result: a record of one drive. Owns nothing; stays meaningful for the life of the
+// process because drives are not released before shutdown and records never move. Readers
+// check, under the drive's lock, that the record exists and is not deleted before using it.
+struct MatchItem {
+  VolumeIndex* volume = nullptr;
+  uint32_t recordIndex = 0;
+};
+
+// A list is filled by one thread and never changed once published; sorts and filters build
+// new lists. Readers copy the pointer under the guarding mutex and read without a lock.
+using ResultList = std::shared_ptr<const std::vector<MatchItem>>;
+
+extern std::atomic<uint64_t> searchGeneration;  // raised by every search start and sort request
+extern ResultList currentResults;               // Under resultsMutex.
+extern std::mutex resultsMutex;                 // Outermost lock of the program.
+extern std::atomic<int32_t> selectedDrive;      // 0: ALL; k: the k-th drive of the DriveList
+
+// Handed from StartSearch to its worker thread, which owns it.
+struct SearchRequest {
+  std::u16string query;  // trimmed
+  uint64_t generation = 0;
+  bool keepSort = false;
+};
+
+}  // namespace qm
