@@ -96,6 +96,7 @@ static_assert(Win32Error(ERROR_INVALID_FUNCTION) == kErrorInvalidFunction);
 static_assert(Win32Error(ERROR_FILE_NOT_FOUND) == kErrorFileNotFound);
 static_assert(Win32Error(ERROR_ACCESS_DENIED) == kErrorAccessDenied);
 static_assert(Win32Error(ERROR_INVALID_HANDLE) == kErrorInvalidHandle);
+static_assert(Win32Error(ERROR_NOT_READY) == kErrorNotReady);
 static_assert(Win32Error(ERROR_HANDLE_EOF) == kErrorHandleEof);
 static_assert(Win32Error(ERROR_NOT_SUPPORTED) == kErrorNotSupported);
 static_assert(Win32Error(ERROR_INVALID_PARAMETER) == kErrorInvalidParameter);

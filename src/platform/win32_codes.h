@@ -13,6 +13,7 @@ inline constexpr Win32Error kErrorInvalidFunction = 1;
 inline constexpr Win32Error kErrorFileNotFound = 2;
 inline constexpr Win32Error kErrorAccessDenied = 5;
 inline constexpr Win32Error kErrorInvalidHandle = 6;
+inline constexpr Win32Error kErrorNotReady = 21;
 inline constexpr Win32Error kErrorHandleEof = 38;
 inline constexpr Win32Error kErrorNotSupported = 50;
 inline constexpr Win32Error kErrorInvalidParameter = 87;
