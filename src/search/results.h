@@ -34,6 +34,11 @@ extern ResultList currentResults;               // Under resultsMutex.
 extern std::mutex resultsMutex;                 // Outermost lock of the program.
 extern std::atomic<int32_t> selectedDrive;      // 0: ALL; k: the k-th drive of the DriveList
 
+// The sort the header shows: a column code, -1 for none (reset when a search publishes unless
+// it keeps the sort), and its direction. Written under resultsMutex when a list is published.
+extern std::atomic<int32_t> sortColumn;
+extern std::atomic<bool> sortAscending;
+
 // Handed from StartSearch to its worker thread, which owns it.
 struct SearchRequest {
   std::u16string query;  // trimmed

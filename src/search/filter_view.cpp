@@ -1,0 +1,127 @@
+#include "search/filter_view.h"
+
+#include <shared_mutex>
+#include <system_error>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "app/main_window.h"
+#include "app/window_messages.h"
+#include "config/filter_tags.h"
+#include "search/query.h"
+
+namespace qm {
+
+std::atomic<int32_t> selectedTag{0};
+std::atomic<uint64_t> filterGeneration{0};
+ResultList filteredResults;
+std::atomic<int32_t> filteredTag{-1};
+std::atomic<uint64_t> filteredCount{0};
+std::mutex filterMutex;
+std::atomic<int> activeFilterWorkers{0};
+
+namespace {
+
+// A negative position is no tag position: like a position beyond the list it means tag 0.
+size_t TagPosition(int32_t tag) {
+  return tag < 0 ? 0 : size_t(tag);
+}
+
+// The filter rule for one entry. The record is copied under its drive's lock; its name lives
+// in the name pool, which never moves or frees a stored name, so it is read after release.
+bool ViewAccepts(const MatchItem& item, size_t tag, const FilterTagList& tags) {
+  if (!item.volume) return false;
+  FileRecord record;
+  {
+    std::shared_lock guard(item.volume->lock);
+    if (item.recordIndex >= RecordCount(*item.volume)) return false;
+    record = item.volume->records[item.recordIndex];
+  }
+  return TagAccepts(record, tag, tags);
+}
+
+}  // namespace
+
+void RunRefilter(std::unique_ptr<RefilterRequest> request) {
+  const uint64_t generation = request->generation;
+  const int32_t tag = selectedTag.load();
+  const FilterTagsSnapshot tags = filterTags.Snapshot();
+  if (!request->source) return;
+  const std::vector<MatchItem>& source = *request->source;
+  auto view = std::make_shared<std::vector<MatchItem>>();
+  view->reserve(source.size());
+  for (const MatchItem& item : source) {
+    if (filterGeneration.load() != generation) return;
+    if (ViewAccepts(item, TagPosition(tag), *tags)) view->push_back(item);
+  }
+  {
+    // Checked under the mutex: a reset for a newer result list raises the generation before
+    // it takes the mutex, so a view of an older list is never stored after it.
+    std::lock_guard guard(filterMutex);
+    if (filterGeneration.load() != generation) return;
+    filteredCount.store(view->size());
+    filteredResults = std::move(view);
+    filteredTag.store(tag);
+  }
+  if (filterGeneration.load() == generation) PostToMainWindow(WM_FILTER_DONE, 0, 0);
+}
+
+ResultList GetDisplayList() {
+  ResultList results;
+  {
+    std::lock_guard guard(resultsMutex);
+    results = currentResults;
+  }
+  if (!results) return std::make_shared<const std::vector<MatchItem>>();
+
+  std::lock_guard guard(filterMutex);
+  const int32_t tag = selectedTag.load();
+  if (filteredResults && filteredTag.load() == tag) return filteredResults;
+  const FilterTagsSnapshot tags = filterTags.Snapshot();
+  auto view = std::make_shared<std::vector<MatchItem>>();
+  view->reserve(results->size());
+  for (const MatchItem& item : *results) {
+    if (ViewAccepts(item, TagPosition(tag), *tags)) view->push_back(item);
+  }
+  filteredCount.store(view->size());
+  filteredResults = std::move(view);
+  filteredTag.store(tag);
+  return filteredResults;
+}
+
+void ResetFilteredView(uint64_t totalCount) {
+  filterGeneration.fetch_add(1);
+  std::lock_guard guard(filterMutex);
+  filteredResults.reset();
+  filteredTag.store(-1);
+  filteredCount.store(totalCount);
+}
+
+void ApplyTagSelection(int32_t tag) {
+  const uint64_t generation = filterGeneration.fetch_add(1) + 1;
+  selectedTag.store(tag);
+  {
+    std::lock_guard guard(filterMutex);
+    filteredResults.reset();
+  }
+  ResultList results;
+  {
+    std::lock_guard guard(resultsMutex);
+    results = currentResults;
+  }
+  if (!results) return;
+  auto request = std::make_unique<RefilterRequest>(RefilterRequest{std::move(results), generation});
+  activeFilterWorkers.fetch_add(1);
+  try {
+    std::thread([request = std::move(request)]() mutable {
+      RunRefilter(std::move(request));
+      activeFilterWorkers.fetch_sub(1);
+    }).detach();
+  } catch (const std::system_error&) {
+    // No thread: the view is built on demand by GetDisplayList instead.
+    activeFilterWorkers.fetch_sub(1);
+  }
+}
+
+}  // namespace qm

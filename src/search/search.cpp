@@ -1,0 +1,215 @@
+#include "search/search.h"
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+#include <shared_mutex>
+#include <system_error>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "app/main_window.h"
+#include "app/shutting_down.h"
+#include "app/window_messages.h"
+#include "config/trim_blanks.h"
+#include "index/build_path.h"
+#include "index/drive_list.h"
+#include "search/content_search.h"
+#include "search/query.h"
+#include "view/recent_opens.h"
+
+namespace qm {
+
+std::atomic<int> activeSearchWorkers{0};
+
+namespace {
+
+constexpr size_t kReservedResults = 100000;
+constexpr uint64_t kGenerationCheckInterval = 1024;
+
+// True when `item` names a record that exists and is not deleted.
+bool IsLive(const MatchItem& item) {
+  if (!item.volume) return false;
+  std::shared_lock guard(item.volume->lock);
+  return item.recordIndex < RecordCount(*item.volume) &&
+         !item.volume->records[item.recordIndex].deleted;
+}
+
+// True when the folded query (at least one unit) occurs in the lower-case name: the same
+// answer as NameMatches, written for the name pass's inner loop (first unit, then the rest).
+inline bool NameContains(const FileRecord& record, const char16_t* query, size_t queryLength) {
+  if (record.nameLength < queryLength) return false;
+  const char16_t* name = record.lowerName();
+  const char16_t first = query[0];
+  const size_t rest = (queryLength - 1) * sizeof(char16_t);
+  const size_t last = record.nameLength - queryLength;
+  for (size_t k = 0; k <= last; ++k) {
+    if (name[k] == first && std::memcmp(name + k + 1, query + 1, rest) == 0) return true;
+  }
+  return false;
+}
+
+// The name pass over one drive. False when the search was stopped.
+bool SearchDrive(VolumeIndex& drive, std::u16string_view folded, uint64_t generation,
+                 std::vector<MatchItem>& results) {
+  std::shared_lock guard(drive.lock);
+  // Only the journal monitor appends records, and it takes the lock exclusively: while this
+  // walk holds it shared the count cannot change.
+  const uint64_t count = RecordCount(drive);
+  // Blocks of kGenerationCheckInterval records lie together in one segment of the store.
+  static_assert(RecordDeque::kSegmentRecords % kGenerationCheckInterval == 0);
+  for (uint64_t start = 0; start < count; start += kGenerationCheckInterval) {
+    if (searchGeneration.load() != generation) return false;
+    const FileRecord* block = &drive.records[start];
+    const uint64_t blockCount = std::min(kGenerationCheckInterval, count - start);
+    for (uint64_t j = 0; j < blockCount; ++j) {
+      if (shuttingDown.load(std::memory_order_relaxed)) return false;
+      const FileRecord& record = block[j];
+      if (record.deleted) continue;
+      if (!folded.empty() && !NameContains(record, folded.data(), folded.size())) continue;
+      results.push_back({&drive, uint32_t(start + j)});
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+void StartSearch(std::u16string query, bool keepSort, bool showRecent) {
+  const uint64_t generation = searchGeneration.fetch_add(1) + 1;
+  TrimBlanks(query);
+  if (!query.empty() && !showRecent) {
+    auto request =
+        std::make_unique<SearchRequest>(SearchRequest{std::move(query), generation, keepSort});
+    activeSearchWorkers.fetch_add(1);
+    try {
+      std::thread([request = std::move(request)]() mutable {
+        RunSearch(std::move(request));
+        activeSearchWorkers.fetch_sub(1);
+      }).detach();
+    } catch (const std::system_error&) {
+      // No thread: this request is dropped. The window keeps the list it shows; the next
+      // keystroke tries again.
+      activeSearchWorkers.fetch_sub(1);
+    }
+    return;
+  }
+  std::lock_guard guard(resultsMutex);
+  currentResults = BuildRecentResults();
+  if (!keepSort) sortColumn.store(-1);
+  PostToMainWindow(WM_SEARCH_DONE, uintptr_t(generation), 0);
+}
+
+void RunSearch(std::unique_ptr<SearchRequest> request) {
+  if (ShuttingDown()) return;
+  // The drives, copied once: the list no longer changes after indexReady is set.
+  std::vector<VolumeIndex*> drives;
+  {
+    std::lock_guard guard(driveList.mutex);
+    if (!driveList.indexReady) return;
+    drives.reserve(driveList.entries.size());
+    for (const VolumeIndexPtr& drive : driveList.entries) drives.push_back(drive.get());
+  }
+
+  const ParsedQuery parsed = ParseQuery(request->query);
+  const std::u16string folded = FoldCase(request->query);
+  const uint64_t generation = request->generation;
+
+  auto results = std::make_shared<std::vector<MatchItem>>();
+  results->reserve(kReservedResults);
+
+  // 0 is ALL; k is the k-th drive. A position beyond the list names no drive: nothing is
+  // searched and the list comes out empty rather than reading past the end.
+  const int64_t selected = int64_t(selectedDrive.load()) - 1;
+  const bool knownDrive = selected < 0 || uint64_t(selected) < drives.size();
+
+  if (!knownDrive) {
+    // Nothing to search.
+  } else if (parsed.isContent) {
+    if (!RunContentPass(parsed, generation, selected < 0 ? -1 : int32_t(selected), *results))
+      return;
+  } else {
+    for (size_t d = 0; d < drives.size(); ++d) {
+      if (selected >= 0 && uint64_t(selected) != d) continue;
+      if (!SearchDrive(*drives[d], folded, generation, *results)) return;
+    }
+  }
+
+  ResultList previous;  // released after the mutex, when this was its last holder
+  {
+    // Checked under the mutex: a newer request that publishes synchronously (the recent
+    // list) has raised the generation before it takes the mutex, so a stale list can never
+    // replace a newer one.
+    std::lock_guard guard(resultsMutex);
+    if (searchGeneration.load() != generation || ShuttingDown()) return;
+    previous = std::exchange(currentResults, std::move(results));
+    if (!request->keepSort) sortColumn.store(-1);
+  }
+  PostToMainWindow(WM_SEARCH_DONE, uintptr_t(generation), 0);
+}
+
+ResultList BuildRecentResults() {
+  auto list = std::make_shared<std::vector<MatchItem>>();
+  std::lock_guard guard(recentMutex);
+  for (RecentEntry& entry : recentOpens) {
+    bool live = IsLive(entry.item);
+    if (!live && !entry.path.empty()) {
+      MatchItem found;
+      if (FindRecordByPath(entry.path, &found)) {
+        entry.item = found;
+        live = true;
+      }
+    }
+    if (live) list->push_back(entry.item);
+  }
+  return list;
+}
+
+bool FindRecordByPath(std::u16string_view path, MatchItem* out) {
+  if (path.size() < 3) return false;
+  const std::u16string normalized = NormalizePath(std::u16string(path));
+  const std::u16string drive = NormalizePath(std::u16string(path.substr(0, 2)));
+  const size_t slash = normalized.rfind(u'\\');
+  const std::u16string_view name = slash == std::u16string::npos
+                                       ? std::u16string_view(normalized)
+                                       : std::u16string_view(normalized).substr(slash + 1);
+
+  std::lock_guard listGuard(driveList.mutex);
+  for (const VolumeIndexPtr& index : driveList.entries) {
+    if (NormalizePath(index->drive) != drive) continue;
+    std::vector<uint32_t> candidates;
+    {
+      std::shared_lock guard(index->lock);
+      const uint64_t count = RecordCount(*index);
+      for (uint64_t i = 0; i < count; ++i) {
+        const FileRecord& record = index->records[i];
+        if (record.deleted || record.nameLength != name.size()) continue;
+        if (std::u16string_view(record.lowerName(), record.nameLength) == name) {
+          candidates.push_back(uint32_t(i));
+        }
+      }
+    }
+    for (uint32_t i : candidates) {
+      if (NormalizePath(BuildPath(*index, i)) == normalized) {
+        *out = MatchItem{index.get(), i};
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+bool ParentItem(MatchItem item, MatchItem* parent) {
+  if (!item.volume) return false;
+  const VolumeIndex& drive = *item.volume;
+  std::shared_lock guard(drive.lock);
+  const uint64_t count = RecordCount(drive);
+  if (item.recordIndex >= count) return false;
+  const uint64_t* found = drive.indexByFrn.Find(drive.records[item.recordIndex].parentFrn);
+  if (!found || *found >= count || drive.records[*found].deleted) return false;
+  *parent = MatchItem{item.volume, uint32_t(*found)};
+  return true;
+}
+
+}  // namespace qm

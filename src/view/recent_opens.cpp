@@ -1,0 +1,69 @@
+#include "view/recent_opens.h"
+
+#include <shared_mutex>
+
+#include "config/config_dir.h"
+#include "config/recent_file.h"
+#include "index/build_path.h"
+#include "platform/clock.h"
+
+namespace qm {
+
+std::vector<RecentEntry> recentOpens;
+std::mutex recentMutex;
+
+void AddRecentOpen(ConfigSystem& system, MatchItem item) {
+  if (!item.volume) return;
+  std::u16string path = BuildPath(*item.volume, item.recordIndex);
+  if (path.empty()) return;
+  {
+    std::shared_lock guard(item.volume->lock);
+    if (item.recordIndex >= RecordCount(*item.volume)) return;
+    if (item.volume->records[item.recordIndex].deleted) return;
+  }
+  RecentEntry entry{item, CurrentClock().TickCount(), std::move(path)};
+  {
+    std::lock_guard guard(recentMutex);
+    const std::u16string normalized = NormalizePath(entry.path);
+    for (auto it = recentOpens.begin(); it != recentOpens.end(); ++it) {
+      const bool sameRecord =
+          it->item.volume == item.volume && it->item.recordIndex == item.recordIndex;
+      if (sameRecord || NormalizePath(it->path) == normalized) {
+        recentOpens.erase(it);
+        break;
+      }
+    }
+    recentOpens.insert(recentOpens.begin(), std::move(entry));
+    if (recentOpens.size() > kMaxRecentOpens) recentOpens.resize(kMaxRecentOpens);
+  }
+  SaveRecentOpens(system);
+}
+
+void SaveRecentOpens(ConfigSystem& system) {
+  const std::u16string file = RecentIniPath(system);
+  std::lock_guard guard(recentMutex);
+  std::vector<RecentLine> lines;
+  lines.reserve(recentOpens.size());
+  for (const RecentEntry& entry : recentOpens) lines.push_back({entry.stamp, entry.path});
+  WriteRecentFile(system, file, lines);  // a failed save is skipped silently
+}
+
+void LoadRecentOpens(ConfigSystem& system) {
+  std::vector<RecentLine> lines;
+  if (!ReadRecentFile(system, RecentIniPath(system), &lines)) return;
+  std::vector<RecentEntry> loaded;
+  loaded.reserve(lines.size());
+  for (RecentLine& line : lines) loaded.push_back({MatchItem{}, line.stamp, std::move(line.path)});
+  std::lock_guard guard(recentMutex);
+  recentOpens = std::move(loaded);
+}
+
+void ClearRecentOpens(ConfigSystem& system) {
+  {
+    std::lock_guard guard(recentMutex);
+    recentOpens.clear();
+  }
+  SaveRecentOpens(system);
+}
+
+}  // namespace qm

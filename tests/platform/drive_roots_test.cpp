@@ -1,0 +1,30 @@
+#include "platform/drive_roots.h"
+
+#include <gtest/gtest.h>
+
+namespace qm {
+namespace {
+
+namespace fs = std::filesystem;
+
+#ifndef _WIN32
+TEST(DriveRootsTest, MappedDrivesNameFilesBelowTheirFolder) {
+  SetDriveRoot(u"x:", "/tmp/folder-x");
+  SetDriveRoot(u"Y:", "/srv/y/");
+  EXPECT_EQ(NativeFilePath(u"X:\\docs\\a.txt"), fs::path("/tmp/folder-x/docs/a.txt"));
+  EXPECT_EQ(NativeFilePath(u"x:\\a"), fs::path("/tmp/folder-x/a"));
+  EXPECT_EQ(NativeFilePath(u"X:"), fs::path("/tmp/folder-x"));
+  EXPECT_EQ(NativeFilePath(u"Y:\\b"), fs::path("/srv/y//b"));
+  // An absolute-looking rest never replaces the root.
+  EXPECT_EQ(NativeFilePath(u"X:/etc/passwd"), fs::path("/tmp/folder-x/etc/passwd"));
+  // Unmapped drives keep their own path.
+  EXPECT_EQ(NativeFilePath(u"C:\\Windows\\x"), fs::path("C:/Windows/x"));
+  SetDriveRoot(u"X:", fs::path());
+  EXPECT_EQ(NativeFilePath(u"X:\\a"), fs::path("X:/a"));
+  ClearDriveRoots();
+  EXPECT_EQ(NativeFilePath(u"Y:\\b"), fs::path("Y:/b"));
+}
+#endif
+
+}  // namespace
+}  // namespace qm
