@@ -71,7 +71,13 @@ TEST_F(PropertiesTest, ReadsOnceThenAnswersFromTheCache) {
   EXPECT_EQ(info.size, 3000);
   EXPECT_NE(info.lastWriteTime, 0u);
   EXPECT_NE(info.creationTime, 0u);
+  // The write time was set two days back. Under Wine the creation time is the older of the
+  // change and write times, so there the two are equal.
+#ifdef _WIN32
+  EXPECT_LE(info.lastWriteTime, info.creationTime);
+#else
   EXPECT_LT(info.lastWriteTime, info.creationTime) << "the write time was set two days back";
+#endif
   EXPECT_EQ(counting.calls.load(), 1u);
 
   PropertyInfo again;
