@@ -122,14 +122,14 @@ bool ParseNumber(const char* text, int32_t* out) {
 
 // "X:=PATH" with X a letter (either case) and a non-empty PATH.
 bool ParseDriveSource(const char* text, bool folder, DriveSource* out) {
-  std::string_view spec(text);
-  if (spec.size() < 4 || spec[1] != ':' || spec[2] != '=') return false;
-  char letter = spec[0];
+  std::string_view mapping(text);
+  if (mapping.size() < 4 || mapping[1] != ':' || mapping[2] != '=') return false;
+  char letter = mapping[0];
   if (letter >= 'a' && letter <= 'z') letter = char(letter - 'a' + 'A');
   if (letter < 'A' || letter > 'Z') return false;
   out->letter = letter;
   out->folder = folder;
-  out->path = std::string(spec.substr(3));
+  out->path = std::string(mapping.substr(3));
   return true;
 }
 
@@ -156,11 +156,11 @@ Options ParseArguments(int argc, char** argv) {
       options.configDir = value("--config");
       if (options.configDir->empty()) throw ArgumentError{"--config needs a folder"};
     } else if (arg == "--volume" || arg == "--folder") {
-      const char* spec = value(argv[i]);
+      const char* mapping = value(argv[i]);
       DriveSource source;
-      if (!ParseDriveSource(spec, arg == "--folder", &source)) {
+      if (!ParseDriveSource(mapping, arg == "--folder", &source)) {
         throw ArgumentError{std::string(arg) + " takes X:=" +
-                            (arg == "--folder" ? "DIR" : "IMAGE") + ", not '" + spec + "'"};
+                            (arg == "--folder" ? "DIR" : "IMAGE") + ", not '" + mapping + "'"};
       }
       for (const DriveSource& earlier : options.drives) {
         if (earlier.letter == source.letter) {
