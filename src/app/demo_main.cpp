@@ -3,6 +3,10 @@
 // recorded after the enumeration, and prints what the index holds.
 //
 //   quillmarsh-demo [--entries N] [--seed S] [--changes N] [IMAGE]
+//   quillmarsh-demo [--entries N] [--seed S] [--changes N] --write-image FILE
+//
+// The second form only writes the generated drive as a volume image, for the headless front
+// end and for scripts.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -24,7 +28,10 @@ namespace qm {
 namespace {
 
 int Usage() {
-  std::fprintf(stderr, "usage: quillmarsh-demo [--entries N] [--seed S] [--changes N] [IMAGE]\n");
+  std::fprintf(
+      stderr,
+      "usage: quillmarsh-demo [--entries N] [--seed S] [--changes N] [IMAGE]\n"
+      "       quillmarsh-demo [--entries N] [--seed S] [--changes N] --write-image FILE\n");
   return 2;
 }
 
@@ -60,6 +67,7 @@ int Run(int argc, char** argv) {
   options.entryCount = 1000000;
   options.changeCount = 2000;
   const char* image = nullptr;
+  const char* writeImage = nullptr;
   for (int i = 1; i < argc; ++i) {
     uint64_t value = 0;
     if (!std::strcmp(argv[i], "--entries") && i + 1 < argc && ParseCount(argv[i + 1], &value)) {
@@ -72,11 +80,23 @@ int Run(int argc, char** argv) {
                ParseCount(argv[i + 1], &value)) {
       options.changeCount = value;
       ++i;
+    } else if (!std::strcmp(argv[i], "--write-image") && i + 1 < argc) {
+      writeImage = argv[++i];
     } else if (argv[i][0] != '-' && !image) {
       image = argv[i];
     } else {
       return Usage();
     }
+  }
+
+  if (writeImage) {
+    if (image) return Usage();
+    std::string error;
+    if (!WriteVolumeImage(writeImage, GenerateSyntheticContent(options), &error)) {
+      std::fprintf(stderr, "%s: %s\n", writeImage, error.c_str());
+      return 2;
+    }
+    return 0;
   }
 
   FakeVolume volume(u"C:");
