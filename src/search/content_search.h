@@ -63,8 +63,8 @@ struct ContentRun {
 void ScanContentChunk(uint32_t k, ContentRun& run);
 
 // Runs the content pass of request generation `generation` over the drives `driveFilter`
-// selects (-1: every drive; k >= 0: the drive at DriveList position k, from 0), appending matches to
-// `results`. Returns false when the search was stopped (a newer generation or shutdown): the
+// selects (-1: every drive; k >= 0: the drive at DriveList position k, from 0), appending matches
+// to `results`. Returns false when the search was stopped (a newer generation or shutdown): the
 // caller then publishes nothing.
 bool RunContentPass(const ParsedQuery& query, uint64_t generation, int32_t driveFilter,
                     std::vector<MatchItem>& results);
