@@ -45,7 +45,6 @@
 #include "platform/drive_roots.h"
 #include "platform/drive_system.h"
 #include "platform/fake_volume.h"
-#include "platform/file_attributes.h"
 #include "platform/folder_volume.h"
 #include "platform/journal_layout.h"
 #include "platform/message_poster.h"
@@ -295,28 +294,6 @@ class StandInDriveSystem final : public DriveSystem {
 
   std::map<char, std::unique_ptr<VolumeDevice>> devices_;
   FakeVolume none_{u"?:"};  // never asked for: discovery only opens drives it was shown
-};
-
-// Sizes and times: a drive served from an image has no files behind its entries, so its paths
-// are never asked of the machine (where C:\... would name the machine's own files); every other
-// path is.
-class StandInFileAttributes final : public FileAttributeSource {
- public:
-  void AddImageDrive(char letter) { imageDrives_ |= 1u << (letter - 'A'); }
-
-  bool QueryAttributes(std::u16string_view fullPath, FileAttributeData* out) override {
-    if (fullPath.size() >= 2 && fullPath[1] == u':') {
-      char16_t letter = fullPath[0];
-      if (letter >= u'a' && letter <= u'z') letter = char16_t(letter - u'a' + u'A');
-      if (letter >= u'A' && letter <= u'Z' && (imageDrives_ & (1u << (letter - u'A')))) {
-        return false;
-      }
-    }
-    return SystemFileAttributes().QueryAttributes(fullPath, out);
-  }
-
- private:
-  uint32_t imageDrives_ = 0;  // set before any worker runs, then only read
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -615,7 +592,6 @@ int Run(int argc, char** argv) {
 
   // The drives.
   std::unique_ptr<DriveSystem> drives;
-  static StandInFileAttributes attributes;
   if (!options.drives.empty()) {
     auto standIns = std::make_unique<StandInDriveSystem>();
     for (const DriveSource& source : options.drives) {
@@ -639,11 +615,10 @@ int Run(int argc, char** argv) {
         // The stand-in's pauses stay short (1 ms): the monitor catches up with the image's
         // journal at once instead of one 300 ms poll per batch.
         standIns->Add(source.letter, std::move(volume));
-        attributes.AddImageDrive(source.letter);
+        SetDriveWithoutFiles(drive);
       }
     }
     drives = std::move(standIns);
-    fileAttributesOverride.store(&attributes);
   } else {
 #ifdef _WIN32
     drives = std::make_unique<Win32DriveSystem>();

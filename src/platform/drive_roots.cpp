@@ -2,6 +2,7 @@
 
 #include <map>
 #include <mutex>
+#include <optional>
 #include <shared_mutex>
 #include <string>
 
@@ -12,8 +13,10 @@ namespace qm {
 namespace {
 
 std::shared_mutex rootsMutex;
-std::map<std::u16string, std::filesystem::path>& Roots() {  // Under rootsMutex.
-  static std::map<std::u16string, std::filesystem::path> roots;
+// A drive without files maps to nothing.
+using RootMap = std::map<std::u16string, std::optional<std::filesystem::path>>;
+RootMap& Roots() {  // Under rootsMutex.
+  static RootMap roots;
   return roots;
 }
 
@@ -34,6 +37,11 @@ void SetDriveRoot(std::u16string_view drive, const std::filesystem::path& folder
   }
 }
 
+void SetDriveWithoutFiles(std::u16string_view drive) {
+  std::unique_lock guard(rootsMutex);
+  Roots()[FoldedDrive(drive)] = std::nullopt;
+}
+
 void ClearDriveRoots() {
   std::unique_lock guard(rootsMutex);
   Roots().clear();
@@ -48,7 +56,8 @@ std::filesystem::path NativeFilePath(std::u16string_view fullPath) {
     std::shared_lock guard(rootsMutex);
     auto found = Roots().find(FoldedDrive(fullPath.substr(0, colon + 1)));
     if (found != Roots().end()) {
-      root = found->second;
+      if (!found->second) return {};
+      root = *found->second;
       rest = fullPath.substr(colon + 1);
       mapped = true;
     }

@@ -19,6 +19,7 @@ class PosixFileAttributes final : public FileAttributeSource {
  public:
   bool QueryAttributes(std::u16string_view fullPath, FileAttributeData* out) override {
     const std::string path = NativeFilePath(fullPath).string();
+    if (path.empty()) return false;
     struct statx status {};
     if (statx(AT_FDCWD, path.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &status) != 0) {
       return false;

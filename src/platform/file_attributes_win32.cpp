@@ -15,6 +15,7 @@ class Win32FileAttributes final : public FileAttributeSource {
  public:
   bool QueryAttributes(std::u16string_view fullPath, FileAttributeData* out) override {
     const std::filesystem::path path = NativeFilePath(fullPath);
+    if (path.empty()) return false;
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return false;
     out->attributes = data.dwFileAttributes;

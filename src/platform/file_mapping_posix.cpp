@@ -53,6 +53,7 @@ void InstallBusHandler() {
 bool MappedFile::Open(std::u16string_view fullPath) {
   Close();
   const std::string path = NativeFilePath(fullPath).string();
+  if (path.empty()) return false;
   // Without blocking: a named pipe or device must not hold the scan up (Size refuses it).
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return false;

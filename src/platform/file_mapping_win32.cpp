@@ -8,6 +8,7 @@ namespace qm {
 bool MappedFile::Open(std::u16string_view fullPath) {
   Close();
   const std::filesystem::path path = NativeFilePath(fullPath);
+  if (path.empty()) return false;
   HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;

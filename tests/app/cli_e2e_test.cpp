@@ -153,6 +153,10 @@ TEST_F(CliTest, ImageDrivesHaveNoFilesBehindThem) {
   EXPECT_EQ(r.code, 0) << r.errors;
   EXPECT_EQ(r.lines, (Lines{"Quillmarsh - 1 results found", "Filter: All Files | Hits: 1",
                             "C:\\Docs\\b.txt\t0 B\t-\t-"}));
+  // Nor is their content read.
+  r = Run({"--volume", "C:=" + image.string(), "search", "s:123"}, dir);
+  EXPECT_EQ(r.code, 0) << r.errors;
+  EXPECT_EQ(r.lines, (Lines{"Quillmarsh - 0 results found", ""}));
 }
 
 TEST_F(CliTest, ChineseTexts) {

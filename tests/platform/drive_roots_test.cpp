@@ -26,5 +26,18 @@ TEST(DriveRootsTest, MappedDrivesNameFilesBelowTheirFolder) {
 }
 #endif
 
+TEST(DriveRootsTest, DrivesWithoutFilesNameNothing) {
+  SetDriveWithoutFiles(u"q:");
+  EXPECT_TRUE(NativeFilePath(u"Q:\\Windows\\notepad.exe").empty());
+  EXPECT_TRUE(NativeFilePath(u"q:").empty());
+  EXPECT_FALSE(NativeFilePath(u"R:\\a").empty());
+  // A folder given later replaces the mark, and removing it restores the system's path.
+  SetDriveRoot(u"Q:", fs::temp_directory_path());
+  EXPECT_EQ(NativeFilePath(u"Q:"), fs::temp_directory_path());
+  SetDriveRoot(u"Q:", fs::path());
+  EXPECT_FALSE(NativeFilePath(u"Q:\\a").empty());
+  ClearDriveRoots();
+}
+
 }  // namespace
 }  // namespace qm

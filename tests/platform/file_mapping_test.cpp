@@ -15,6 +15,7 @@
 #include <string>
 
 #include "platform/drive_roots.h"
+#include "platform/file_attributes.h"
 
 namespace qm {
 namespace {
@@ -81,6 +82,20 @@ TEST_F(FileMappingTest, WhatCannotBeMappedSaysSo) {
   if (file.Open(u"M:\\dir")) {
     EXPECT_FALSE(file.Size(&size)) << "a directory has no bytes";
   }
+}
+
+TEST_F(FileMappingTest, ADriveWithoutFilesReachesNoRealFile) {
+  Write("data.bin", "bytes");
+  // The drive letter of a volume image: its paths must not reach a file of this machine even
+  // where one exists at the same path.
+  SetDriveWithoutFiles(u"M:");
+  MappedFile file;
+  EXPECT_FALSE(file.Open(u"M:\\data.bin"));
+  FileAttributeData data;
+  EXPECT_FALSE(SystemFileAttributes().QueryAttributes(u"M:\\data.bin", &data));
+  SetDriveRoot(u"M:", folder_);
+  EXPECT_TRUE(file.Open(u"M:\\data.bin"));
+  EXPECT_TRUE(SystemFileAttributes().QueryAttributes(u"M:\\data.bin", &data));
 }
 
 TEST_F(FileMappingTest, AFileTruncatedWhileMappedFaultsInsteadOfEndingTheProcess) {
