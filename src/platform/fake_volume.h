@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/stand_in_journal.h"
 #include "platform/volume_device.h"
 
 namespace qm {
@@ -49,7 +50,7 @@ struct FakeCall {
   std::u16string path;  // kOpen
 };
 
-class FakeVolume : public VolumeDevice {
+class FakeVolume : public VolumeDevice, private StandInJournal::Volume {
  public:
   // `drive` such as C:; Open accepts only \\.\ followed by it.
   explicit FakeVolume(std::u16string drive = u"C:");
@@ -113,37 +114,14 @@ class FakeVolume : public VolumeDevice {
     uint32_t attributes;
     uint32_t nameLength;  // units
   };
-  struct StoredChange {
-    int64_t usn;
-    uint64_t frn;
-    uint64_t parentFrn;
-    uint64_t nameOffset;  // into changeNames_
-    uint32_t reason;
-    uint32_t attributes;
-    uint32_t nameLength;
-  };
-  struct Journal {
-    bool active = false;
-    uint64_t id = 0;
-    int64_t firstUsn = 0;
-    int64_t nextUsn = 0;
-    uint64_t maximumSize = 0;
-    uint64_t allocationDelta = 0;
-  };
 
-  Win32Error ServeControl(VolumeHandle handle, uint32_t code, const uint8_t* in, uint32_t inSize,
-                          uint8_t* out, uint32_t outSize, uint32_t* returned);
-  Win32Error QueryJournal(uint8_t* out, uint32_t outSize, uint32_t* returned);
-  Win32Error CreateJournal(const uint8_t* in, uint32_t inSize);
-  Win32Error DeleteJournal(const uint8_t* in, uint32_t inSize);
-  Win32Error EnumData(const uint8_t* in, uint32_t inSize, uint8_t* out, uint32_t outSize,
-                      uint32_t* returned);
-  Win32Error ReadJournal(const uint8_t* in, uint32_t inSize, uint8_t* out, uint32_t outSize,
-                         uint32_t* returned);
+  // --- StandInJournal::Volume (mutex held) ---
+  uint64_t NewJournalId() override;
+  Win32Error Enumerate(const MftEnumData& request, EnumerationPage& page) override;
+
   void SortEntries();
-  uint64_t NewJournalId();
   void Record(FakeCall call);
-  // Appends one journal entry (mutex held, journal active).
+  // Records one journal entry (mutex held); nothing without an active journal.
   void AppendChange(const FakeChange& change);
   void CommitPendingChanges();
 
@@ -152,15 +130,12 @@ class FakeVolume : public VolumeDevice {
 
   std::vector<StoredEntry> entries_;
   std::u16string entryNames_;
-  bool entriesSorted_ = true;          // entries_ in ascending frn order (stable for equal frns)
-  std::vector<StoredChange> changes_;  // ascending usn
-  std::u16string changeNames_;
+  bool entriesSorted_ = true;  // entries_ in ascending frn order (stable for equal frns)
   // Journal entries recorded after the enumeration (volume images, synthetic volumes): they
   // join the journal when an enumeration first reaches its end, so a build's query still
   // sees the journal as it was before them and its monitor then reads them.
   std::vector<FakeChange> pendingChanges_;
-  Journal journal_;
-  int64_t runningUsn_ = 0;  // highest USN the volume has reached; never goes back
+  StandInJournal journal_{*this, StandInJournal::Retention::kEverything};
   std::vector<uint64_t> usedJournalIds_;
   uint64_t journalIdCounter_ = 0;
 

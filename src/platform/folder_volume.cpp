@@ -8,7 +8,6 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/byte_order.h"
 #include "platform/file_identity.h"
 #include "platform/journal_layout.h"
 #include "platform/utf8.h"
@@ -21,9 +20,6 @@ namespace fs = std::filesystem;
 using Tree = FolderVolume::Tree;
 using Node = FolderVolume::Node;
 
-constexpr int64_t kMaxUsn = 0x7FFFFFFFFFFFFFFF;
-constexpr uint64_t kDefaultMaximumSize = 0x2000000;     // 32 MiB
-constexpr uint64_t kDefaultAllocationDelta = 0x800000;  // 8 MiB
 constexpr uint32_t kFileAttributeArchive = 0x20;
 constexpr uint32_t kFileAttributeReparsePoint = 0x400;
 constexpr Win32Error kErrorNotEnoughMemory = 8;
@@ -178,10 +174,7 @@ std::vector<Change> Compare(const Tree& before, const Tree& after) {
 
 FolderVolume::FolderVolume(std::u16string drive, std::filesystem::path root)
     : drive_(std::move(drive)), root_(std::move(root)) {
-  journal_.active = true;
-  journal_.id = NewJournalId();
-  journal_.maximumSize = kDefaultMaximumSize;
-  journal_.allocationDelta = kDefaultAllocationDelta;
+  journal_.Set(NewJournalId(), 0, 0);
   auto tree = std::make_shared<Tree>();
   if (!Walk(root_, nullptr, tree.get())) tree->clear();  // all of it is new when it appears
   previous_ = std::move(tree);
@@ -189,17 +182,17 @@ FolderVolume::FolderVolume(std::u16string drive, std::filesystem::path root)
 
 bool FolderVolume::JournalActive() const {
   std::lock_guard guard(mutex_);
-  return journal_.active;
+  return journal_.Active();
 }
 
 uint64_t FolderVolume::JournalId() const {
   std::lock_guard guard(mutex_);
-  return journal_.id;
+  return journal_.Id();
 }
 
 int64_t FolderVolume::NextUsn() const {
   std::lock_guard guard(mutex_);
-  return journal_.nextUsn;
+  return journal_.NextUsn();
 }
 
 std::vector<std::string> FolderVolume::DebugLines() const {
@@ -234,7 +227,11 @@ Win32Error FolderVolume::Control(VolumeHandle handle, uint32_t code, const uint8
   uint32_t bytes = 0;
   Win32Error result = kErrorSuccess;
   try {
-    result = ServeControl(handle, code, in, inSize, out, outSize, &bytes);
+    if (std::find(openHandles_.begin(), openHandles_.end(), handle) == openHandles_.end()) {
+      result = kErrorInvalidHandle;
+    } else {
+      result = journal_.Serve(code, in, inSize, out, outSize, &bytes);
+    }
   } catch (const std::bad_alloc&) {
     bytes = 0;
     result = kErrorNotEnoughMemory;
@@ -271,7 +268,7 @@ void FolderVolume::DebugOutput(const char* line) {
   if (debugLines_.size() < kLogLimit) debugLines_.emplace_back(line ? line : "");
 }
 
-// --- Serving the controls (mutex held) ---
+// --- StandInJournal::Volume (mutex held) ---
 
 uint64_t FolderVolume::NewJournalId() {
   // Windows takes the creation time as the identity; a later journal never reuses one.
@@ -282,195 +279,38 @@ uint64_t FolderVolume::NewJournalId() {
 bool FolderVolume::Look() {
   auto tree = std::make_shared<Tree>();
   if (!Walk(root_, previous_.get(), tree.get())) return false;
-  if (journal_.active) {
+  if (journal_.Active()) {
     const int64_t timeStamp = FileTimeNow();
     for (const Change& change : Compare(*previous_, *tree)) {
-      Append(change.reason, change.frn, *change.node, timeStamp);
+      journal_.Record(UsnRecordFields{.frn = change.frn,
+                                      .parentFrn = change.node->parentFrn,
+                                      .usn = journal_.NextUsn(),
+                                      .timeStamp = timeStamp,
+                                      .reason = change.reason,
+                                      .attributes = change.node->attributes},
+                      change.node->name);
     }
-    TrimJournal();
   }
   previous_ = std::move(tree);
   return true;
 }
 
-void FolderVolume::Append(uint32_t reason, uint64_t frn, const Node& node, int64_t timeStamp) {
-  entries_.push_back(JournalEntry{journal_.nextUsn, timeStamp, frn, node.parentFrn, reason,
-                                  node.attributes, node.name});
-  const size_t size = UsnRecordSize(node.name.size());
-  entryBytes_ += size;
-  journal_.nextUsn += int64_t(size);
-  runningUsn_ = std::max(runningUsn_, journal_.nextUsn);
-}
-
-void FolderVolume::TrimJournal() {
-  bool dropped = false;
-  while (entryBytes_ > journal_.maximumSize && !entries_.empty()) {
-    entryBytes_ -= UsnRecordSize(entries_.front().name.size());
-    entries_.pop_front();
-    dropped = true;
-  }
-  if (dropped) journal_.firstUsn = entries_.empty() ? journal_.nextUsn : entries_.front().usn;
-}
-
-Win32Error FolderVolume::ServeControl(VolumeHandle handle, uint32_t code, const uint8_t* in,
-                                      uint32_t inSize, uint8_t* out, uint32_t outSize,
-                                      uint32_t* returned) {
-  *returned = 0;
-  if (std::find(openHandles_.begin(), openHandles_.end(), handle) == openHandles_.end()) {
-    return kErrorInvalidHandle;
-  }
-  if (!in) inSize = 0;
-  if (!out) outSize = 0;
-  switch (code) {
-    case kFsctlQueryUsnJournal:
-      return QueryJournal(out, outSize, returned);
-    case kFsctlCreateUsnJournal:
-      return CreateJournal(in, inSize);
-    case kFsctlDeleteUsnJournal:
-      return DeleteJournal(in, inSize);
-    case kFsctlEnumUsnData:
-      return EnumData(in, inSize, out, outSize, returned);
-    case kFsctlReadUsnJournal:
-      return ReadJournal(in, inSize, out, outSize, returned);
-    default:
-      return kErrorInvalidFunction;
-  }
-}
-
-Win32Error FolderVolume::QueryJournal(uint8_t* out, uint32_t outSize, uint32_t* returned) {
-  if (!journal_.active) return kErrorJournalNotActive;
-  if (outSize < UsnJournalData::kSize) return kErrorInsufficientBuffer;
-  UsnJournalData data;
-  data.usnJournalId = journal_.id;
-  data.firstUsn = journal_.firstUsn;
-  data.nextUsn = journal_.nextUsn;
-  data.lowestValidUsn = journal_.firstUsn;
-  data.maxUsn = kMaxUsn;
-  data.maximumSize = journal_.maximumSize;
-  data.allocationDelta = journal_.allocationDelta;
-  Encode(data, out);
-  *returned = UsnJournalData::kSize;
-  return kErrorSuccess;
-}
-
-Win32Error FolderVolume::CreateJournal(const uint8_t* in, uint32_t inSize) {
-  if (inSize < CreateUsnJournalData::kSize) return kErrorInvalidParameter;
-  const CreateUsnJournalData request = DecodeCreateUsnJournalData(in);
-  if (!journal_.active) {
-    // What changed while there was no journal is not recorded: look once before it starts.
-    Look();
-    journal_.active = true;
-    journal_.id = NewJournalId();
-    journal_.firstUsn = runningUsn_;
-    journal_.nextUsn = runningUsn_;
-    entries_.clear();
-    entryBytes_ = 0;
-  }
-  journal_.maximumSize = request.maximumSize ? request.maximumSize : kDefaultMaximumSize;
-  journal_.allocationDelta = request.allocationDelta;
-  TrimJournal();
-  return kErrorSuccess;
-}
-
-Win32Error FolderVolume::DeleteJournal(const uint8_t* in, uint32_t inSize) {
-  if (inSize < DeleteUsnJournalData::kSize) return kErrorInvalidParameter;
-  if (!journal_.active) return kErrorJournalNotActive;
-  const DeleteUsnJournalData request = DecodeDeleteUsnJournalData(in);
-  if (request.usnJournalId != journal_.id) return kErrorInvalidParameter;
-  if (request.deleteFlags == 0 || (request.deleteFlags & ~3u) != 0) return kErrorInvalidParameter;
-  if (request.deleteFlags & kUsnDeleteFlagDelete) {
-    journal_.active = false;
-    entries_.clear();
-    entryBytes_ = 0;
-  }
-  return kErrorSuccess;
-}
-
-Win32Error FolderVolume::EnumData(const uint8_t* in, uint32_t inSize, uint8_t* out,
-                                  uint32_t outSize, uint32_t* returned) {
-  if (inSize < MftEnumData::kSize) return kErrorInvalidParameter;
-  if (!journal_.active) return kErrorJournalNotActive;
-  if (outSize < 8) return kErrorInsufficientBuffer;
-  const MftEnumData request = DecodeMftEnumData(in);
+Win32Error FolderVolume::Enumerate(const MftEnumData& request, EnumerationPage& page) {
   // A pass starts at reference 0 and pages through one walk; later pages reuse it.
   if (request.startFileReferenceNumber == 0 || !snapshot_) {
     if (!Look()) return kErrorNotReady;
     snapshot_ = previous_;
   }
   // Every entry is listed with USN 0, below any journal position.
-  constexpr int64_t kEntryUsn = 0;
-  if (kEntryUsn < request.lowUsn || kEntryUsn > request.highUsn) {
-    snapshot_.reset();
-    return kErrorHandleEof;
-  }
-  auto it = snapshot_->lower_bound(request.startFileReferenceNumber);
-  if (it == snapshot_->end()) {
-    snapshot_.reset();  // the pass is over; a walk is not kept longer than needed
-    return kErrorHandleEof;
-  }
-  size_t offset = 8;
-  uint64_t lastFrn = 0;
-  bool any = false;
-  for (; it != snapshot_->end(); ++it) {
-    UsnRecordFields fields;
-    fields.frn = it->first;
-    fields.parentFrn = it->second.parentFrn;
-    fields.usn = kEntryUsn;
-    fields.attributes = it->second.attributes;
-    const size_t written = WriteUsnRecord(fields, it->second.name, out + offset, outSize - offset);
-    if (written == 0) break;
-    offset += written;
-    lastFrn = it->first;
-    any = true;
-  }
-  if (!any) return kErrorMoreData;
-  StoreLe64(out, lastFrn + 1);
-  *returned = uint32_t(offset);
-  return kErrorSuccess;
-}
-
-Win32Error FolderVolume::ReadJournal(const uint8_t* in, uint32_t inSize, uint8_t* out,
-                                     uint32_t outSize, uint32_t* returned) {
-  if (inSize < ReadUsnJournalData::kSize) return kErrorInvalidParameter;
-  if (!journal_.active) return kErrorJournalNotActive;
-  const ReadUsnJournalData request = DecodeReadUsnJournalData(in);
-  if (request.usnJournalId != journal_.id) return kErrorInvalidParameter;
-  if (outSize < 8) return kErrorInsufficientBuffer;
-  if (!Look()) return kErrorNotReady;
-  int64_t start = request.startUsn;
-  if (start == 0) {
-    start = journal_.firstUsn;
-  } else if (start < journal_.firstUsn) {
-    return kErrorJournalEntryDeleted;
-  }
-  auto it = std::lower_bound(entries_.begin(), entries_.end(), start,
-                             [](const JournalEntry& e, int64_t usn) { return e.usn < usn; });
-  auto wanted = [&](const JournalEntry& e) {
-    if ((e.reason & request.reasonMask) == 0) return false;
-    return request.returnOnlyOnClose == 0 || (e.reason & kUsnReasonClose) != 0;
-  };
-  size_t offset = 8;
-  int64_t next = journal_.nextUsn;
-  for (; it != entries_.end(); ++it) {
-    if (!wanted(*it)) continue;
-    UsnRecordFields fields;
-    fields.frn = it->frn;
-    fields.parentFrn = it->parentFrn;
-    fields.usn = it->usn;
-    fields.timeStamp = it->timeStamp;
-    fields.reason = it->reason;
-    fields.attributes = it->attributes;
-    const size_t written = WriteUsnRecord(fields, it->name, out + offset, outSize - offset);
-    if (written == 0) {
-      if (offset == 8) return kErrorInsufficientBuffer;
-      next = it->usn;
+  for (auto it = snapshot_->lower_bound(request.startFileReferenceNumber); it != snapshot_->end();
+       ++it) {
+    if (!page.Add(it->first, it->second.parentFrn, 0, it->second.attributes, it->second.name)) {
       break;
     }
-    offset += written;
   }
-  StoreLe64(out, uint64_t(next));
-  *returned = uint32_t(offset);
-  return kErrorSuccess;
+  const Win32Error result = page.Finish();
+  if (result == kErrorHandleEof) snapshot_.reset();  // a walk is not kept longer than a pass
+  return result;
 }
 
 }  // namespace qm

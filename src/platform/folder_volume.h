@@ -29,15 +29,16 @@
 //   a read that starts before the oldest kept one fails with ERROR_JOURNAL_ENTRY_DELETED.
 // - A root folder that cannot be read makes Open, enumeration and journal reads fail with
 //   ERROR_NOT_READY (21), which the journal monitor retries, as for a drive without media.
-// - Every other answer (checks and their order, errors, paging, journal creation and deletion,
-//   cancellation, thread tokens, debugger output) is the in-memory stand-in's (fake_volume.cpp).
+// - The journal and enumeration controls (checks and their order, errors, paging, journal
+//   creation and deletion) are answered by a StandInJournal (stand_in_journal.h) that keeps its
+//   maximum size. Every other answer (cancellation, thread tokens, debugger output) is the
+//   in-memory stand-in's (fake_volume.cpp).
 //
 // Thread-safe: every call but the cancels (which find nothing pending) takes the volume's mutex,
 // walks included, so a Close on another thread waits for a walk in progress.
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -45,12 +46,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/stand_in_journal.h"
 #include "platform/volume_device.h"
 
 namespace qm {
 
-
-class FolderVolume : public VolumeDevice {
+class FolderVolume : public VolumeDevice, private StandInJournal::Volume {
  public:
   // `drive` such as C:; Open accepts only \\.\ followed by it. The folder is walked once here:
   // changes from this moment on reach the journal.
@@ -84,39 +85,12 @@ class FolderVolume : public VolumeDevice {
   using Tree = std::map<uint64_t, Node>;
 
  private:
-  struct JournalEntry {
-    int64_t usn;
-    int64_t timeStamp;
-    uint64_t frn;
-    uint64_t parentFrn;
-    uint32_t reason;
-    uint32_t attributes;
-    std::u16string name;
-  };
-  struct Journal {
-    bool active = false;
-    uint64_t id = 0;
-    int64_t firstUsn = 0;
-    int64_t nextUsn = 0;
-    uint64_t maximumSize = 0;
-    uint64_t allocationDelta = 0;
-  };
-
-  Win32Error ServeControl(VolumeHandle handle, uint32_t code, const uint8_t* in, uint32_t inSize,
-                          uint8_t* out, uint32_t outSize, uint32_t* returned);
-  Win32Error QueryJournal(uint8_t* out, uint32_t outSize, uint32_t* returned);
-  Win32Error CreateJournal(const uint8_t* in, uint32_t inSize);
-  Win32Error DeleteJournal(const uint8_t* in, uint32_t inSize);
-  Win32Error EnumData(const uint8_t* in, uint32_t inSize, uint8_t* out, uint32_t outSize,
-                      uint32_t* returned);
-  Win32Error ReadJournal(const uint8_t* in, uint32_t inSize, uint8_t* out, uint32_t outSize,
-                         uint32_t* returned);
+  // --- StandInJournal::Volume (mutex held) ---
+  uint64_t NewJournalId() override;
+  Win32Error Enumerate(const MftEnumData& request, EnumerationPage& page) override;
   // Walks the folder, records the differences from the previous walk in the journal (when one
   // is active) and makes the walk the new previous state. False when the root cannot be read.
-  bool Look();
-  void Append(uint32_t reason, uint64_t frn, const Node& node, int64_t timeStamp);
-  void TrimJournal();
-  uint64_t NewJournalId();
+  bool Look() override;
 
   const std::u16string drive_;
   const std::filesystem::path root_;
@@ -124,10 +98,7 @@ class FolderVolume : public VolumeDevice {
 
   std::shared_ptr<const Tree> previous_;  // the last walk: what the journal has recorded
   std::shared_ptr<const Tree> snapshot_;  // the walk an enumeration pass pages through
-  Journal journal_;
-  std::deque<JournalEntry> entries_;  // ascending usn
-  uint64_t entryBytes_ = 0;           // record bytes of entries_
-  int64_t runningUsn_ = 0;            // highest USN the volume has reached; never goes back
+  StandInJournal journal_{*this, StandInJournal::Retention::kMaximumSize};
   uint64_t lastJournalId_ = 0;
 
   std::vector<VolumeHandle> openHandles_;
