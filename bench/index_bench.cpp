@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "headline.h"
 #include "index/build_path.h"
 #include "index/journal_monitor.h"
 #include "index/volume_build.h"
@@ -24,8 +25,6 @@
 
 namespace qm {
 namespace {
-
-std::map<std::string, double> headline;  // figures printed at the end
 
 FakeVolume& Volume(size_t entries) {
   static std::map<size_t, std::unique_ptr<FakeVolume>> volumes;
@@ -208,62 +207,22 @@ BENCHMARK(BM_BuildVolumeIndex)
 BENCHMARK(BM_BuildPath)->Arg(1000000)->Arg(5000000)->MinTime(0.5);
 BENCHMARK(BM_ApplyJournalBatch)->Arg(1000000)->MinTime(1);
 
-// Collects the headline figures from the finished runs while the console report goes on.
-class HeadlineReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      std::string name = run.benchmark_name();
-      const std::string suffix = name.find("5000000") != std::string::npos ? "_5m" : "_1m";
-      auto counter = [&](const char* key) { return double(run.counters.at(key)); };
-      if (name.rfind("BM_ParseEnumBuffer", 0) == 0) {
-        headline["parse_records_per_s" + suffix] = counter("records_per_s");
-      } else if (name.rfind("BM_BuildVolumeIndex", 0) == 0) {
-        headline["build" + suffix + "_seconds"] =
-            run.GetAdjustedRealTime() / 1000.0;  // reported in milliseconds
-      } else if (name.rfind("BM_ApplyJournalBatch", 0) == 0) {
-        headline["journal_entries_per_s"] = counter("entries_per_s");
-      } else if (name.rfind("BM_BuildPath", 0) == 0) {
-        headline["buildpath_per_s" + suffix] = counter("calls_per_s");
-      }
-    }
-  }
-};
-
 }  // namespace
-}  // namespace qm
 
-int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  qm::HeadlineReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-  // Unsuffixed names are the 5-million figures, the ones the targets are set for.
-  struct Line {
-    const char* name;
-    const char* key;
-    const char* format;
-  };
-  const Line lines[] = {
-      {"parse_records_per_s", "parse_records_per_s_5m", "%.0f"},
-      {"build_5m_seconds", "build_5m_seconds", "%.3f"},
-      {"bytes_per_record", "bytes_per_record_5m", "%.1f"},
-      {"mean_name_units", "mean_name_units_5m", "%.2f"},
-      {"buildpath_per_s", "buildpath_per_s_5m", "%.0f"},
-      {"parse_records_per_s_1m", "parse_records_per_s_1m", "%.0f"},
-      {"build_1m_seconds", "build_1m_seconds", "%.3f"},
-      {"bytes_per_record_1m", "bytes_per_record_1m", "%.1f"},
-      {"buildpath_per_s_1m", "buildpath_per_s_1m", "%.0f"},
-      {"journal_entries_per_s", "journal_entries_per_s", "%.0f"},
-  };
-  std::printf("\n");
-  for (const Line& line : lines) {
-    auto it = qm::headline.find(line.key);
-    if (it == qm::headline.end()) continue;
-    std::printf("%s: ", line.name);
-    std::printf(line.format, it->second);
-    std::printf("\n");
+// Takes the headline figures of this file's benchmarks from their finished runs.
+void CollectIndexHeadlines(const benchmark::BenchmarkReporter::Run& run) {
+  std::string name = run.benchmark_name();
+  const std::string suffix = name.find("5000000") != std::string::npos ? "_5m" : "_1m";
+  auto counter = [&](const char* key) { return double(run.counters.at(key)); };
+  if (name.rfind("BM_ParseEnumBuffer", 0) == 0) {
+    headline["parse_records_per_s" + suffix] = counter("records_per_s");
+  } else if (name.rfind("BM_BuildVolumeIndex", 0) == 0) {
+    headline["build" + suffix + "_seconds"] = run.GetAdjustedRealTime() / 1000.0;  // in ms
+  } else if (name.rfind("BM_ApplyJournalBatch", 0) == 0) {
+    headline["journal_entries_per_s"] = counter("entries_per_s");
+  } else if (name.rfind("BM_BuildPath", 0) == 0) {
+    headline["buildpath_per_s" + suffix] = counter("calls_per_s");
   }
-  return 0;
 }
+
+}  // namespace qm

@@ -15,8 +15,8 @@ namespace {
 char16_t* Reserve(NamePool& pool, size_t length) {
   const uint64_t n = 2 * uint64_t(length) + 2;
   if (pool.used + n > pool.chunkSize) {
-    uint64_t units = n > pool.chunkSize ? n : pool.chunkSize;  // a name longer than a chunk
-    size_t bytes = units * sizeof(char16_t);
+    const uint64_t units = n > pool.chunkSize ? n : pool.chunkSize;  // a name longer than a chunk
+    const size_t bytes = (units + NamePool::kScanSlack) * sizeof(char16_t);
     pool.chunks.emplace_back(static_cast<char16_t*>(AllocateLargeBlock(bytes)),
                              NamePool::FreeChunk{bytes});
     pool.used = 0;
@@ -40,6 +40,12 @@ const char16_t* Finish(char16_t* out, size_t length) {
 void NamePool::Reset() {
   chunks.clear();
   used = chunkSize;
+}
+
+size_t NamePool::MemoryBytes() const {
+  size_t bytes = 0;
+  for (const Chunk& chunk : chunks) bytes += chunk.get_deleter().bytes;
+  return bytes;
 }
 
 void NamePool::FreeChunk::operator()(char16_t* p) const {

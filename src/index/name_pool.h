@@ -20,6 +20,10 @@ struct NamePool {
   using Chunk = std::unique_ptr<char16_t[], FreeChunk>;
 
   static constexpr uint64_t kDefaultChunkSize = 0x1000000;  // 16 Mi units, 32 MiB
+  // Zero units behind the room for names in every chunk: the name pass reads the first 24
+  // units of a lower-case name whatever its length, and longer ones in groups of 8, so it may
+  // read past a name's end, never past its chunk.
+  static constexpr uint64_t kScanSlack = 32;
 
   std::vector<Chunk> chunks;
   uint64_t chunkSize = kDefaultChunkSize;
@@ -27,7 +31,7 @@ struct NamePool {
 
   // Drops every chunk; the next name opens a new one.
   void Reset();
-  size_t MemoryBytes() const { return chunks.size() * chunkSize * sizeof(char16_t); }
+  size_t MemoryBytes() const;
 };
 
 // The one case fold of the program: A to Z become a to z, every other unit stays.

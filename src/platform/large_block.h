@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 
 namespace qm {
 
@@ -12,5 +13,37 @@ namespace qm {
 void* AllocateLargeBlock(size_t bytes);
 // Frees a block from AllocateLargeBlock of the same size. Does nothing for nullptr.
 void FreeLargeBlock(void* block, size_t bytes);
+
+// An allocator for containers that may grow to millions of elements (result lists): arrays of
+// at least kLargeArrayBytes come from AllocateLargeBlock, smaller ones from the heap. A result
+// list of millions of entries otherwise spends most of its time faulting in fresh small pages.
+inline constexpr size_t kLargeArrayBytes = size_t(1) << 20;
+
+template <typename T>
+struct LargeBlockAllocator {
+  using value_type = T;
+
+  LargeBlockAllocator() = default;
+  template <typename U>
+  LargeBlockAllocator(const LargeBlockAllocator<U>&) {}
+
+  T* allocate(size_t n) {
+    if (n * sizeof(T) >= kLargeArrayBytes)
+      return static_cast<T*>(AllocateLargeBlock(n * sizeof(T)));
+    return std::allocator<T>().allocate(n);
+  }
+  void deallocate(T* p, size_t n) {
+    if (n * sizeof(T) >= kLargeArrayBytes) {
+      FreeLargeBlock(p, n * sizeof(T));
+    } else {
+      std::allocator<T>().deallocate(p, n);
+    }
+  }
+
+  template <typename U>
+  bool operator==(const LargeBlockAllocator<U>&) const {
+    return true;
+  }
+};
 
 }  // namespace qm

@@ -87,7 +87,7 @@ bool ContainsText(std::u16string_view fullPath, const ContentPatterns& patterns)
 
 void ScanContentChunk(uint32_t k, ContentRun& run) {
   const ChunkRange share = ChunkOf(k, run.total);
-  std::vector<MatchItem> matches;
+  MatchList matches;
   for (uint64_t i = share.begin; i < share.end; ++i) {
     if (Stale(run.generation)) return;
     const MatchItem& candidate = run.candidates[i];
@@ -106,7 +106,7 @@ void ScanContentChunk(uint32_t k, ContentRun& run) {
 }
 
 bool RunContentPass(const ParsedQuery& query, uint64_t generation, int32_t driveFilter,
-                    std::vector<MatchItem>& results) {
+                    MatchList& results) {
   // Drives are not released before shutdown, so the pointers outlive the DriveList mutex.
   std::vector<VolumeIndex*> drives;
   {
@@ -115,7 +115,7 @@ bool RunContentPass(const ParsedQuery& query, uint64_t generation, int32_t drive
       if (driveFilter < 0 || size_t(driveFilter) == d) drives.push_back(driveList.entries[d].get());
   }
 
-  std::vector<MatchItem> candidates;
+  MatchList candidates;
   for (VolumeIndex* volume : drives) {
     std::shared_lock guard(volume->lock);
     const uint64_t count = RecordCount(*volume);

@@ -38,8 +38,8 @@ bool ContainsText(std::u16string_view fullPath, const ContentPatterns& patterns)
 
 // One scan run, shared by its three threads.
 struct ContentRun {
-  ContentRun(const std::vector<MatchItem>& runCandidates, uint64_t runGeneration,
-             const ContentPatterns& runPatterns, std::vector<MatchItem>& runResults)
+  ContentRun(const MatchList& runCandidates, uint64_t runGeneration,
+             const ContentPatterns& runPatterns, MatchList& runResults)
       : candidates(runCandidates),
         total(runCandidates.size()),
         chunk((runCandidates.size() + 2) / 3),
@@ -47,7 +47,7 @@ struct ContentRun {
         patterns(runPatterns),
         results(runResults) {}
 
-  const std::vector<MatchItem>& candidates;
+  const MatchList& candidates;
   const uint64_t total;
   const uint64_t chunk;
   const uint64_t generation;
@@ -55,7 +55,7 @@ struct ContentRun {
   std::atomic<uint64_t> processed{0};
   std::atomic<uint64_t> lastReport{0};  // tick count of the last progress message
   std::mutex mergeMutex;
-  std::vector<MatchItem>& results;  // Under mergeMutex while the threads run.
+  MatchList& results;  // Under mergeMutex while the threads run.
 };
 
 // Thread k's body (k = 0, 1 or 2): scans its contiguous third of the candidates and appends its
@@ -67,6 +67,6 @@ void ScanContentChunk(uint32_t k, ContentRun& run);
 // to `results`. Returns false when the search was stopped (a newer generation or shutdown): the
 // caller then publishes nothing.
 bool RunContentPass(const ParsedQuery& query, uint64_t generation, int32_t driveFilter,
-                    std::vector<MatchItem>& results);
+                    MatchList& results);
 
 }  // namespace qm

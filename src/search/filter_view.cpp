@@ -48,8 +48,8 @@ void RunRefilter(std::unique_ptr<RefilterRequest> request) {
   const int32_t tag = selectedTag.load();
   const FilterTagsSnapshot tags = filterTags.Snapshot();
   if (!request->source) return;
-  const std::vector<MatchItem>& source = *request->source;
-  auto view = std::make_shared<std::vector<MatchItem>>();
+  const MatchList& source = *request->source;
+  auto view = std::make_shared<MatchList>();
   view->reserve(source.size());
   for (const MatchItem& item : source) {
     if (filterGeneration.load() != generation) return;
@@ -73,13 +73,13 @@ ResultList GetDisplayList() {
     std::lock_guard guard(resultsMutex);
     results = currentResults;
   }
-  if (!results) return std::make_shared<const std::vector<MatchItem>>();
+  if (!results) return std::make_shared<const MatchList>();
 
   std::lock_guard guard(filterMutex);
   const int32_t tag = selectedTag.load();
   if (filteredResults && filteredTag.load() == tag) return filteredResults;
   const FilterTagsSnapshot tags = filterTags.Snapshot();
-  auto view = std::make_shared<std::vector<MatchItem>>();
+  auto view = std::make_shared<MatchList>();
   view->reserve(results->size());
   for (const MatchItem& item : *results) {
     if (ViewAccepts(item, TagPosition(tag), *tags)) view->push_back(item);

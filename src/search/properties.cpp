@@ -70,7 +70,7 @@ void RunOnThreeThreads(const std::function<void(uint32_t k)>& body) {
     if (thread.joinable()) thread.join();
 }
 
-void ExtractProperties(const std::vector<MatchItem>& entries, uint64_t generation) {
+void ExtractProperties(const MatchList& entries, uint64_t generation) {
   PropertyRun run(entries, generation);
   RunOnThreeThreads([&run](uint32_t k) { ExtractPropertiesChunk(k, run); });
 }

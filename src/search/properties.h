@@ -25,13 +25,13 @@ void GetProperties(VolumeIndex& volume, uint64_t recordIndex, PropertyInfo* info
 
 // One extraction run over a sort worker's private copy of a result list.
 struct PropertyRun {
-  PropertyRun(const std::vector<MatchItem>& runEntries, uint64_t runGeneration)
+  PropertyRun(const MatchList& runEntries, uint64_t runGeneration)
       : entries(runEntries),
         total(runEntries.size()),
         chunk((runEntries.size() + 2) / 3),
         generation(runGeneration) {}
 
-  const std::vector<MatchItem>& entries;
+  const MatchList& entries;
   const uint64_t total;
   const uint64_t chunk;  // entries per thread; the last share may be shorter or empty
   const uint64_t generation;
@@ -60,7 +60,7 @@ void ExtractPropertiesChunk(uint32_t k, PropertyRun& run);
 void RunOnThreeThreads(const std::function<void(uint32_t k)>& body);
 
 // Runs the three extraction threads over `entries` and waits for them, in the order started.
-void ExtractProperties(const std::vector<MatchItem>& entries, uint64_t generation);
+void ExtractProperties(const MatchList& entries, uint64_t generation);
 
 // Whether a progress message is due after an entry: p (the entries finished so far) is a
 // multiple of `every`, more than kReportIntervalMs passed since `lastReport`, and this caller

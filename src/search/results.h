@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "index/volume_index.h"
+#include "platform/large_block.h"
 
 namespace qm {
 
@@ -27,7 +28,8 @@ struct MatchItem {
 
 // A list is filled by one thread and never changed once published; sorts and filters build
 // new lists. Readers copy the pointer under the guarding mutex and read without a lock.
-using ResultList = std::shared_ptr<const std::vector<MatchItem>>;
+using MatchList = std::vector<MatchItem, LargeBlockAllocator<MatchItem>>;
+using ResultList = std::shared_ptr<const MatchList>;
 
 extern std::atomic<uint64_t> searchGeneration;  // raised by every search start and sort request
 extern ResultList currentResults;               // Under resultsMutex.

@@ -1,7 +1,6 @@
 #include "search/search.h"
 
 #include <algorithm>
-#include <cstring>
 #include <mutex>
 #include <shared_mutex>
 #include <system_error>
@@ -16,6 +15,7 @@
 #include "index/build_path.h"
 #include "index/drive_list.h"
 #include "search/content_search.h"
+#include "search/name_scan.h"
 #include "search/query.h"
 #include "view/recent_opens.h"
 
@@ -36,27 +36,14 @@ bool IsLive(const MatchItem& item) {
          !item.volume->records[item.recordIndex].deleted;
 }
 
-// True when the folded query (at least one unit) occurs in the lower-case name: the same
-// answer as NameMatches, written for the name pass's inner loop (first unit, then the rest).
-inline bool NameContains(const FileRecord& record, const char16_t* query, size_t queryLength) {
-  if (record.nameLength < queryLength) return false;
-  const char16_t* name = record.lowerName();
-  const char16_t first = query[0];
-  const size_t rest = (queryLength - 1) * sizeof(char16_t);
-  const size_t last = record.nameLength - queryLength;
-  for (size_t k = 0; k <= last; ++k) {
-    if (name[k] == first && std::memcmp(name + k + 1, query + 1, rest) == 0) return true;
-  }
-  return false;
-}
-
 // The name pass over one drive. False when the search was stopped.
 bool SearchDrive(VolumeIndex& drive, std::u16string_view folded, uint64_t generation,
-                 std::vector<MatchItem>& results) {
+                 MatchList& results) {
   std::shared_lock guard(drive.lock);
   // Only the journal monitor appends records, and it takes the lock exclusively: while this
   // walk holds it shared the count cannot change.
   const uint64_t count = RecordCount(drive);
+  const NameScanner scanner(folded);
   // Blocks of kGenerationCheckInterval records lie together in one segment of the store.
   static_assert(RecordDeque::kSegmentRecords % kGenerationCheckInterval == 0);
   for (uint64_t start = 0; start < count; start += kGenerationCheckInterval) {
@@ -67,7 +54,7 @@ bool SearchDrive(VolumeIndex& drive, std::u16string_view folded, uint64_t genera
       if (shuttingDown.load(std::memory_order_relaxed)) return false;
       const FileRecord& record = block[j];
       if (record.deleted) continue;
-      if (!folded.empty() && !NameContains(record, folded.data(), folded.size())) continue;
+      if (!folded.empty() && !scanner.Contains(record)) continue;
       results.push_back({&drive, uint32_t(start + j)});
     }
   }
@@ -116,7 +103,7 @@ void RunSearch(std::unique_ptr<SearchRequest> request) {
   const std::u16string folded = FoldCase(request->query);
   const uint64_t generation = request->generation;
 
-  auto results = std::make_shared<std::vector<MatchItem>>();
+  auto results = std::make_shared<MatchList>();
   results->reserve(kReservedResults);
 
   // 0 is ALL; k is the k-th drive. A position beyond the list names no drive: nothing is
@@ -150,7 +137,7 @@ void RunSearch(std::unique_ptr<SearchRequest> request) {
 }
 
 ResultList BuildRecentResults() {
-  auto list = std::make_shared<std::vector<MatchItem>>();
+  auto list = std::make_shared<MatchList>();
   std::lock_guard guard(recentMutex);
   for (RecentEntry& entry : recentOpens) {
     bool live = IsLive(entry.item);

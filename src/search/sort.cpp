@@ -1,17 +1,24 @@
 #include "search/sort.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <shared_mutex>
 #include <string>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "app/main_window.h"
 #include "app/shutting_down.h"
 #include "app/window_messages.h"
 #include "index/build_path.h"
+#include "index/frn_map.h"
+#include "platform/large_block.h"
 #include "search/properties.h"
 
 namespace qm {
@@ -37,6 +44,164 @@ std::u16string FoldedPath(const MatchItem& item) {
   std::u16string path = BuildPath(*item.volume, item.recordIndex);
   for (char16_t& c : path) c = FoldUnit(c);
   return path;
+}
+
+// Folded full paths for a whole list, the same as BuildPath's: each directory's path is built
+// once, from its parent's, and kept for every entry below it.
+class PathKeyMaker {
+ public:
+  void Make(const MatchItem& item, std::u16string* key) {
+    const VolumeIndex& drive = *item.volume;
+    if (&drive != drive_) {
+      drive_ = &drive;
+      folders_ = &foldersByDrive_[&drive];
+      folded_.assign(drive.drive);
+      for (char16_t& c : folded_) c = FoldUnit(c);
+    }
+    key->clear();
+    bool whole = false;
+    {
+      std::shared_lock guard(drive.lock);
+      const uint64_t count = RecordCount(drive);
+      if (item.recordIndex < count) {
+        const FileRecord& record = drive.records[item.recordIndex];
+        whole = AppendFolder(drive, count, record.parentFrn, key);
+        if (whole) {
+          *key += u'\\';
+          key->append(record.lowerName(), record.nameLength);
+        }
+      }
+    }
+    if (!whole) {
+      *key = BuildPath(drive, item.recordIndex);
+      for (char16_t& c : *key) c = FoldUnit(c);
+    }
+  }
+
+ private:
+  struct Folder {
+    uint64_t offset;  // in paths_
+    uint32_t length;
+    uint32_t depth;  // names after the drive
+  };
+
+  // Appends the folded path of the folder `parentFrn` names, as the path of an entry inside it
+  // begins (the drive alone when there is no such folder or it is the root), remembering it and
+  // every folder above it. False when the path is cut at the depth limit (or the folders form a
+  // loop): the entry's own path must then be built whole. Caller holds the drive's lock shared.
+  bool AppendFolder(const VolumeIndex& drive, uint64_t count, uint64_t parentFrn,
+                    std::u16string* out) {
+    // Folders not yet known, lowest first, up to a known one or the top.
+    chain_.clear();
+    std::optional<Folder> known;  // a copy: the list grows below
+    for (uint64_t frn = parentFrn;;) {
+      const uint64_t* found = drive.indexByFrn.Find(frn);
+      if (!found || *found >= count || *found == folders_->root) break;
+      // Known folders are looked up before their record is read: on a large drive that record
+      // is far away in memory, and most entries lie in folders met before.
+      if (const uint64_t* slot = folders_->byRecord.Find(*found)) {
+        known = folders_->list[*slot];
+        break;
+      }
+      const FileRecord& folder = drive.records[*found];
+      if (folder.frn == folder.parentFrn) {  // the root
+        folders_->root = *found;
+        break;
+      }
+      if (chain_.size() == size_t(kMaxPathDepth)) return false;
+      chain_.push_back(*found);
+      frn = folder.parentFrn;
+    }
+    const uint32_t depth = uint32_t((known ? known->depth : 0) + chain_.size());
+    if (depth > uint32_t(kMaxPathDepth)) return false;
+    // Built from the top down, each folder's path stored once.
+    uint64_t offset = known ? known->offset : 0;
+    uint32_t length = known ? known->length : 0;
+    uint32_t level = known ? known->depth : 0;
+    bool fromDrive = !known;  // the top folder's path starts with the drive alone
+    if (fromDrive) length = uint32_t(folded_.size());
+    for (size_t k = chain_.size(); k-- > 0;) {
+      const FileRecord& folder = drive.records[chain_[k]];
+      // Grown first and copied by position: the parent's path lies in the same buffer.
+      const uint64_t start = paths_.size();
+      paths_.resize(start + length + 1 + folder.nameLength);
+      char16_t* path = paths_.data() + start;
+      std::copy_n(fromDrive ? folded_.data() : paths_.data() + offset, length, path);
+      fromDrive = false;
+      path[length] = u'\\';
+      std::copy_n(folder.lowerName(), folder.nameLength, path + length + 1);
+      offset = start;
+      length = uint32_t(paths_.size() - start);
+      ++level;
+      folders_->byRecord.Set(chain_[k], folders_->list.size());
+      folders_->list.push_back(Folder{offset, length, level});
+    }
+    if (fromDrive) {
+      out->append(folded_);
+    } else {
+      out->append(paths_.data() + offset, length);
+    }
+    return true;
+  }
+
+  // The folders met on one drive.
+  struct DriveFolders {
+    FrnMap byRecord;  // record index -> position in list
+    std::vector<Folder> list;
+    uint64_t root = ~uint64_t(0);  // the root's record index, once met
+  };
+
+  std::map<const VolumeIndex*, DriveFolders> foldersByDrive_;
+  std::vector<char16_t, LargeBlockAllocator<char16_t>> paths_;  // every folder path, one by one
+  std::vector<uint64_t> chain_;
+  const VolumeIndex* drive_ = nullptr;
+  DriveFolders* folders_ = nullptr;
+  std::u16string folded_;  // drive_'s name, folded
+};
+
+// Sorts `items` by text keys (folded names or paths) computed once per entry. The keys lie in
+// one buffer as big-endian units, so that memcmp orders them unit by unit by numeric value,
+// and the sort moves 16-byte references to them. False when the sort went stale while the keys
+// were built (the items are then left as they were).
+template <typename MakeKey>
+bool SortByText(MatchList& items, bool ascending, uint64_t generation, MakeKey makeKey) {
+  struct Keyed {
+    uint64_t offset;  // in units
+    uint32_t length;
+    uint32_t position;  // in items
+  };
+  // Both may reach hundreds of megabytes: taken from large blocks, not the heap.
+  std::vector<char16_t, LargeBlockAllocator<char16_t>> units;
+  std::vector<Keyed, LargeBlockAllocator<Keyed>> keyed;
+  units.reserve(items.size() * 32);
+  keyed.reserve(items.size());
+  std::u16string key;
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (i % kCheckEvery == 0 && Stale(generation)) return false;
+    makeKey(items[i], &key);
+    keyed.push_back({units.size(), uint32_t(key.size()), uint32_t(i)});
+    for (char16_t c : key) {
+      if constexpr (std::endian::native == std::endian::little) c = char16_t(c << 8 | c >> 8);
+      units.push_back(c);
+    }
+  }
+  const char16_t* base = units.data();
+  auto less = [base](const Keyed& a, const Keyed& b) {
+    const uint32_t common = std::min(a.length, b.length);
+    const int order = std::memcmp(base + a.offset, base + b.offset, common * sizeof(char16_t));
+    return order != 0 ? order < 0 : a.length < b.length;
+  };
+  if (ascending) {
+    std::sort(keyed.begin(), keyed.end(), less);
+  } else {
+    std::sort(keyed.begin(), keyed.end(),
+              [&](const Keyed& a, const Keyed& b) { return less(b, a); });
+  }
+  MatchList sorted;
+  sorted.reserve(items.size());
+  for (const Keyed& k : keyed) sorted.push_back(items[k.position]);
+  items = std::move(sorted);
+  return true;
 }
 
 struct NumericKey {
@@ -77,8 +242,7 @@ bool NumericLess(const NumericKey& a, const NumericKey& b) {
 // Sorts `items` by keys computed once per entry. False when the sort went stale while the keys
 // were built (the items are then left in any order).
 template <typename Key, typename MakeKey, typename Less>
-bool SortByKeys(std::vector<MatchItem>& items, bool ascending, uint64_t generation, MakeKey makeKey,
-                Less less) {
+bool SortByKeys(MatchList& items, bool ascending, uint64_t generation, MakeKey makeKey, Less less) {
   std::vector<std::pair<Key, MatchItem>> keyed;
   keyed.reserve(items.size());
   for (size_t i = 0; i < items.size(); ++i) {
@@ -127,7 +291,7 @@ void RunSort(const SortRequest& request) {
   if (!published || published->empty()) return;
   if (Stale(request.generation)) return;
 
-  std::vector<MatchItem> items(*published);
+  MatchList items(*published);
   published.reset();
 
   const uint32_t column = request.column;
@@ -139,13 +303,17 @@ void RunSort(const SortRequest& request) {
   bool complete = true;
   switch (column) {
     case kColumnName:
-      complete = SortByKeys<std::u16string>(items, request.ascending, request.generation,
-                                            FoldedName, std::less<std::u16string>());
+      complete =
+          SortByText(items, request.ascending, request.generation,
+                     [](const MatchItem& item, std::u16string* key) { *key = FoldedName(item); });
       break;
-    case kColumnPath:
-      complete = SortByKeys<std::u16string>(items, request.ascending, request.generation,
-                                            FoldedPath, std::less<std::u16string>());
+    case kColumnPath: {
+      PathKeyMaker paths;
+      complete = SortByText(
+          items, request.ascending, request.generation,
+          [&paths](const MatchItem& item, std::u16string* key) { paths.Make(item, key); });
       break;
+    }
     case kColumnSize:
     case kColumnModified:
     case kColumnCreated:
@@ -158,7 +326,7 @@ void RunSort(const SortRequest& request) {
   }
   if (!complete || Stale(request.generation)) return;
 
-  auto sorted = std::make_shared<const std::vector<MatchItem>>(std::move(items));
+  auto sorted = std::make_shared<const MatchList>(std::move(items));
   {
     std::lock_guard guard(resultsMutex);
     // Checked again under the lock: a search that started after the check above may already

@@ -62,6 +62,9 @@ TEST(NamePool, NameThatDoesNotFitOpensANewChunkAndLeavesTheRestEmpty) {
   AddName(pool, u"", 0);  // 2 units: exactly fills the chunk
   EXPECT_EQ(pool.used, 16u);
   EXPECT_EQ(pool.chunks.size(), 2u);
+  // A full chunk still has zero units behind its last name for scans that read ahead.
+  for (uint64_t i = 16; i < 16 + NamePool::kScanSlack; ++i) EXPECT_EQ(pool.chunks[1][i], 0);
+  EXPECT_EQ(pool.MemoryBytes(), 2 * (16 + NamePool::kScanSlack) * sizeof(char16_t));
 }
 
 TEST(NamePool, ReadsLittleEndianBytesAtAnyAlignment) {

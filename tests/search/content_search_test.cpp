@@ -109,7 +109,7 @@ TEST_F(ContentSearchTest, CandidatesByExtensionOnTheSelectedDrives) {
   searchGeneration.store(100);
   const ParsedQuery query = ParseQuery(u"s:Total due | log, .TXT ,md");
 
-  std::vector<MatchItem> results;
+  MatchList results;
   ASSERT_TRUE(RunContentPass(query, 100, -1, results));
   Paths paths = PathsOf(results);
   std::sort(paths.begin(), paths.end());
@@ -131,12 +131,12 @@ TEST_F(ContentSearchTest, CandidatesByExtensionOnTheSelectedDrives) {
 TEST_F(ContentSearchTest, OneShareEachInCandidateOrder) {
   for (int i = 0; i < 10; ++i) Write('C', "f" + std::to_string(i) + ".txt", "hit");
   VolumeIndex& c = Index('C');
-  std::vector<MatchItem> candidates;
+  MatchList candidates;
   for (int i = 0; i < 10; ++i)
     candidates.push_back(ItemOf(c, u"C:\\f" + std::u16string(1, char16_t(u'0' + i)) + u".txt"));
   const ContentPatterns patterns = MakeContentPatterns(u"hit");
   searchGeneration.store(7);
-  std::vector<MatchItem> results;
+  MatchList results;
   ContentRun run(candidates, 7, patterns, results);
   ScanContentChunk(2, run);
   EXPECT_EQ(PathsOf(results), (Paths{u"C:\\f8.txt", u"C:\\f9.txt"}));
@@ -154,7 +154,7 @@ TEST_F(ContentSearchTest, ProgressEveryFifthFileAndAtMostEvery100Ms) {
   clock.step = 101;  // every file is more than 100 ms after the one before
   clockOverride.store(&clock);
   searchGeneration.store(9);
-  std::vector<MatchItem> results;
+  MatchList results;
   ASSERT_TRUE(RunContentPass(ParseQuery(u"s:y"), 9, -1, results));
   EXPECT_TRUE(results.empty());
   const Paths titles = TakeTitles();
@@ -181,7 +181,7 @@ TEST_F(ContentSearchTest, ShutdownOrANewSearchMidScanKeepsNothing) {
     };
     clockOverride.store(&clock);
     searchGeneration.store(20);
-    std::vector<MatchItem> results;
+    MatchList results;
     EXPECT_FALSE(RunContentPass(ParseQuery(u"s:hit"), 20, -1, results));
     EXPECT_TRUE(results.empty()) << "matches already found are thrown away";
     EXPECT_LE(clock.calls.load(), 6u) << "each thread stops before its next file";
@@ -190,7 +190,7 @@ TEST_F(ContentSearchTest, ShutdownOrANewSearchMidScanKeepsNothing) {
   }
   // Stale before the scan starts: nothing is selected or scanned.
   searchGeneration.store(30);
-  std::vector<MatchItem> results;
+  MatchList results;
   EXPECT_FALSE(RunContentPass(ParseQuery(u"s:hit"), 29, -1, results));
   shuttingDown.store(true);
   EXPECT_FALSE(RunContentPass(ParseQuery(u"s:hit"), 30, -1, results));

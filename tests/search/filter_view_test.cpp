@@ -54,7 +54,7 @@ class FilterViewTest : public testing::IndexedDrivesTest {
   // Publishes the entries with these paths as currentResults, as a search would, and
   // accepts it as the window does.
   ResultList Publish(const Paths& paths) {
-    auto list = std::make_shared<std::vector<MatchItem>>();
+    auto list = std::make_shared<MatchList>();
     for (const std::u16string& path : paths) list->push_back(ItemOf(0, path));
     {
       std::lock_guard guard(resultsMutex);
@@ -192,8 +192,8 @@ TEST_F(FilterViewTest, ResetShowsTheTotalUntilTheViewIsRebuilt) {
 
 TEST_F(FilterViewTest, EntriesWithoutARecordAreSkipped) {
   AddDriveC();
-  auto list = std::make_shared<std::vector<MatchItem>>(
-      std::vector<MatchItem>{MatchItem{}, MatchItem{&Drive(0), 99999}, ItemOf(0, u"C:\\c.txt")});
+  auto list = std::make_shared<MatchList>(
+      MatchList{MatchItem{}, MatchItem{&Drive(0), 99999}, ItemOf(0, u"C:\\c.txt")});
   {
     std::lock_guard guard(resultsMutex);
     currentResults = list;

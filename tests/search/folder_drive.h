@@ -150,15 +150,15 @@ class FolderDriveTest : public ::testing::Test {
     return {&index, 0};
   }
 
-  static std::vector<std::u16string> PathsOf(const std::vector<MatchItem>& items) {
+  static std::vector<std::u16string> PathsOf(const MatchList& items) {
     std::vector<std::u16string> paths;
     for (const MatchItem& item : items) paths.push_back(BuildPath(*item.volume, item.recordIndex));
     return paths;
   }
 
-  void Publish(std::vector<MatchItem> items) {
+  void Publish(MatchList items) {
     std::lock_guard guard(resultsMutex);
-    currentResults = std::make_shared<const std::vector<MatchItem>>(std::move(items));
+    currentResults = std::make_shared<const MatchList>(std::move(items));
   }
   ResultList Current() {
     std::lock_guard guard(resultsMutex);

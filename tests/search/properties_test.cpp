@@ -129,13 +129,13 @@ TEST_F(PropertiesTest, AnIndexOutOfRangeLeavesTheOutputAlone) {
 // Many records that need no files: the queries fail and cache zeros.
 class PropertyRunTest : public FolderDriveTest {
  protected:
-  std::vector<MatchItem> Entries(size_t count) {
+  MatchList Entries(size_t count) {
     index_.reset();
     volume_ = std::make_unique<FakeVolume>(u"Z:");
     index_.reset(new VolumeIndex(*volume_));
     index_->drive = u"Z:";
     testing::AddTestRecord(*index_, 5, 5, u".", true);
-    std::vector<MatchItem> entries;
+    MatchList entries;
     for (size_t i = 0; i < count; ++i) {
       const std::u16string name = u"f" + std::u16string(1, char16_t(u'a' + i % 26));
       entries.push_back(
@@ -175,7 +175,7 @@ TEST_F(PropertyRunTest, ProgressOnlyAtMultiplesOf500AndEvery100Ms) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.entries);
-    const std::vector<MatchItem> entries = Entries(c.entries);
+    const MatchList entries = Entries(c.entries);
     FakeClock clock;
     clock.now = c.start;
     clock.step = c.step;
@@ -193,7 +193,7 @@ TEST_F(PropertyRunTest, ProgressOnlyAtMultiplesOf500AndEvery100Ms) {
 }
 
 TEST_F(PropertyRunTest, ChineseProgressText) {
-  const std::vector<MatchItem> entries = Entries(500);
+  const MatchList entries = Entries(500);
   FakeClock clock;
   clock.now = 200;
   clockOverride.store(&clock);
@@ -210,13 +210,13 @@ TEST_F(PropertyRunTest, ChineseProgressText) {
 
 TEST_F(PropertyRunTest, ThreeThreadsFillTheCacheAndStopWhenOvertaken) {
   {
-    const std::vector<MatchItem> entries = Entries(1000);
+    const MatchList entries = Entries(1000);
     searchGeneration.store(50);
     ExtractProperties(entries, 50);
     EXPECT_EQ(Cached(), 1000u);
   }
   {
-    const std::vector<MatchItem> entries = Entries(3000);
+    const MatchList entries = Entries(3000);
     CountingAttributes counting;
     counting.onQuery = [](uint64_t call) {
       if (call == 100) searchGeneration.fetch_add(1);  // a new search starts
@@ -230,7 +230,7 @@ TEST_F(PropertyRunTest, ThreeThreadsFillTheCacheAndStopWhenOvertaken) {
     fileAttributesOverride.store(nullptr);
   }
   {
-    const std::vector<MatchItem> entries = Entries(3000);
+    const MatchList entries = Entries(3000);
     CountingAttributes counting;
     counting.onQuery = [](uint64_t call) {
       if (call == 100) shuttingDown.store(true);

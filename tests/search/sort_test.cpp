@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+#include <set>
+
 #include "folder_drive.h"
 #include "search/properties.h"
+#include "support/indexed_drives.h"
 
 namespace qm {
 namespace {
@@ -30,8 +34,8 @@ class SortTest : public FolderDriveTest {
     }
     return c;
   }
-  std::vector<MatchItem> All(VolumeIndex& c) {
-    std::vector<MatchItem> items;
+  MatchList All(VolumeIndex& c) {
+    MatchList items;
     for (const char16_t* path :
          {u"C:\\b", u"C:\\dir", u"C:\\A", u"C:\\a0\\a", u"C:\\_x", u"C:\\a0"})
       items.push_back(ItemOf(c, path));
@@ -203,6 +207,82 @@ TEST_F(SortTest, ClicksFlipTheDirectionOfTheSameColumn) {
   EXPECT_EQ(last.front(), u"C:\\_x");
   sortColumn.store(-1);
   sortAscending.store(true);
+}
+
+// The sorted orders agree with CompareItems, which builds every path whole, on drives with
+// what path building must get right: deep chains past the path limit, a cycle, a missing
+// parent, units above 0xFF, names that are prefixes of others, and two drives.
+class SortOrderTest : public testing::IndexedDrivesTest {};
+
+TEST_F(SortOrderTest, NameAndPathOrdersAgreeWithTheComparison) {
+  using testing::kRootFrn;
+  using testing::TestEntry;
+  std::mt19937 random(9);
+  const std::u16string pieces[] = {u"a",      u"A",      u"b", u"_", u"\u00FF",
+                                   u"\u0100", u"\u4E2D", u"z", u"."};
+  auto randomName = [&] {
+    std::u16string name;
+    for (int n = 1 + int(random() % 4); n > 0; --n) name += pieces[random() % 9];
+    return name;
+  };
+  for (char16_t letter : {u'C', u'D'}) {
+    std::vector<TestEntry> entries;
+    std::vector<uint64_t> directories = {kRootFrn};
+    uint64_t frn = 0x100;
+    for (int i = 0; i < 3000; ++i) {
+      const bool directory = random() % 4 == 0;
+      entries.push_back({frn, directories[random() % directories.size()], randomName(), directory});
+      if (directory) directories.push_back(frn);
+      ++frn;
+    }
+    // A chain deeper than the path limit, files at several depths of it.
+    uint64_t parent = kRootFrn;
+    for (int depth = 0; depth < kMaxPathDepth + 8; ++depth) {
+      // Each level named apart, so that where a path is cut shows in the order.
+      const std::string level = "d" + std::to_string(depth * 37 % 101);
+      entries.push_back({frn, parent, std::u16string(level.begin(), level.end()), true});
+      entries.push_back({frn + 1, frn, randomName()});
+      parent = frn;
+      frn += 2;
+    }
+    // Two directories that are each other's parent, a file in one; a file whose parent is gone.
+    entries.push_back({frn, frn + 1, u"loop1", true});
+    entries.push_back({frn + 1, frn, u"loop2", true});
+    entries.push_back({frn + 2, frn, u"inloop"});
+    entries.push_back({frn + 3, 0x7777777, u"orphan"});
+    AddDrive(std::u16string{letter, u':'}, entries);
+  }
+  Ready();
+  auto all = std::make_shared<MatchList>();
+  for (size_t d = 0; d < 2; ++d) {
+    VolumeIndex& drive = Drive(d);
+    for (uint32_t i = 0; i < RecordCount(drive); ++i) all->push_back({&drive, i});
+  }
+  ASSERT_EQ(all->size(), 2 * (1 + 3000 + 2 * (kMaxPathDepth + 8) + 4)) << "every entry indexed";
+  std::shuffle(all->begin(), all->end(), random);
+
+  for (uint32_t column : {uint32_t(kColumnName), uint32_t(kColumnPath)}) {
+    for (bool ascending : {true, false}) {
+      {
+        std::lock_guard guard(resultsMutex);
+        currentResults = all;
+      }
+      SortRequest request;
+      request.generation = searchGeneration.fetch_add(1) + 1;
+      request.column = column;
+      request.ascending = ascending;
+      RunSort(request);
+      const ResultList sorted = Current();
+      ASSERT_EQ(sorted->size(), all->size());
+      for (size_t i = 1; i < sorted->size(); ++i) {
+        ASSERT_FALSE(CompareItems((*sorted)[i], (*sorted)[i - 1], column, ascending))
+            << "column " << column << (ascending ? " ascending" : " descending") << ", entry " << i;
+      }
+      std::set<std::pair<const VolumeIndex*, uint32_t>> seen;
+      for (const MatchItem& item : *sorted) seen.insert({item.volume, item.recordIndex});
+      EXPECT_EQ(seen.size(), all->size()) << "every entry once";
+    }
+  }
 }
 
 }  // namespace

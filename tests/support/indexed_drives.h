@@ -107,7 +107,9 @@ class IndexedDrivesTest : public ::testing::Test {
   // to driveList. Call Ready when every drive is added.
   VolumeIndex& AddDrive(std::u16string drive, const std::vector<TestEntry>& entries) {
     auto volume = std::make_unique<FakeVolume>(drive);
-    volume->SetJournal(0x51, 0, 1000);
+    // The journal starts above every entry's USN: entries at or above it are not enumerated.
+    const int64_t journalStart = 1000 + int64_t(entries.size());
+    volume->SetJournal(0x51, 0, journalStart);
     volume->AddEntry({kRootFrn, kRootFrn, 0x16, 1, u"."});
     int64_t usn = 2;
     for (const TestEntry& e : entries) {
@@ -118,7 +120,7 @@ class IndexedDrivesTest : public ::testing::Test {
     EXPECT_TRUE(BuildVolumeIndex(*index, drive));
     VolumeIndex& built = *index;
     volumes.push_back(std::move(volume));
-    nextUsn.push_back(1000);
+    nextUsn.push_back(journalStart);
     std::lock_guard guard(driveList.mutex);
     driveList.entries.push_back(std::move(index));
     return built;

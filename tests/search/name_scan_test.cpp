@@ -1,0 +1,78 @@
+#include "search/name_scan.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "index/name_pool.h"
+#include "search/query.h"
+
+namespace qm {
+namespace {
+
+FileRecord RecordFor(NamePool& pool, std::u16string_view name) {
+  FileRecord record{};
+  record.name = AddName(pool, name.data(), name.size());
+  record.nameLength = uint16_t(name.size());
+  return record;
+}
+
+TEST(NameScanTest, FindsTheQueryAtEveryPosition) {
+  NamePool pool;
+  const std::u16string name = u"Report 2024 Final.DOCX";
+  const FileRecord record = RecordFor(pool, name);
+  const std::u16string folded = FoldCase(name);
+  for (size_t start = 0; start < folded.size(); ++start) {
+    for (size_t length = 1; start + length <= folded.size(); ++length) {
+      const std::u16string query = folded.substr(start, length);
+      EXPECT_TRUE(NameScanner(query).Contains(record)) << start << "+" << length;
+    }
+  }
+  EXPECT_FALSE(NameScanner(u"report 2024 final.docx ").Contains(record)) << "longer than the name";
+  EXPECT_FALSE(NameScanner(u"REPORT").Contains(record)) << "queries come folded";
+  EXPECT_FALSE(NameScanner(std::u16string_view(u"docx\0", 5)).Contains(record))
+      << "the NUL behind a name is no unit of it";
+  EXPECT_FALSE(NameScanner(u"xr").Contains(record));
+}
+
+// The same answers as the plain definition, for names that end exactly where their chunk's room
+// ends (the scan reads past them into the slack) and for every query length up to 9.
+TEST(NameScanTest, AgreesWithNameMatchesOnRandomNames) {
+  std::mt19937 random(42);
+  const char16_t alphabet[] = {u'a', u'b', u'c', u'A', u'B', u'\u00E9', u'\u4E2D', u'.'};
+  auto randomText = [&](size_t length) {
+    std::u16string text;
+    for (size_t i = 0; i < length; ++i) text += alphabet[random() % 8];
+    return text;
+  };
+  NamePool pool;
+  pool.chunkSize = 64;
+  pool.used = pool.chunkSize;
+  std::vector<FileRecord> records;
+  for (int i = 0; i < 3000; ++i) {
+    // A name that exactly fills what is left of the chunk now and then.
+    const uint64_t left = pool.chunkSize - pool.used;
+    size_t length = random() % 29;
+    if (i % 7 == 0 && left >= 2 && (left - 2) % 2 == 0 && (left - 2) / 2 <= 28) {
+      length = size_t((left - 2) / 2);
+    }
+    records.push_back(RecordFor(pool, randomText(length)));
+  }
+  uint64_t matches = 0;
+  for (int q = 0; q < 400; ++q) {
+    const std::u16string query = FoldCase(randomText(1 + random() % 9));
+    const NameScanner scanner(query);
+    for (const FileRecord& record : records) {
+      const bool expected = NameMatches(record, query);
+      ASSERT_EQ(scanner.Contains(record), expected)
+          << "name length " << record.nameLength << ", query length " << query.size();
+      matches += expected;
+    }
+  }
+  EXPECT_GT(matches, 10000u) << "the queries should match often enough to test both answers";
+}
+
+}  // namespace
+}  // namespace qm
