@@ -10,8 +10,10 @@
 //   thread is scanning; any other SIGBUS goes to the handler that was there before, or ends
 //   the process as it would have without this one.
 // - Windows refuses to shrink a file while a mapping of it exists (SetEndOfFile fails with
-//   ERROR_USER_MAPPED_FILE), so the truncation case cannot arise there. A failing medium
-//   raises EXCEPTION_IN_PAGE_ERROR, which is not contained: the process ends.
+//   ERROR_USER_MAPPED_FILE), but a failing medium or network share raises
+//   EXCEPTION_IN_PAGE_ERROR. A vectored exception handler, installed on first use, resumes the
+//   thread at the start of its scan when the fault is a read inside the view it is scanning;
+//   every other exception goes on as before.
 #pragma once
 
 #include <cstdint>

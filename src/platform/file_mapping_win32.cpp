@@ -54,10 +54,58 @@ void MappedFile::Close() {
   file_ = -1;
 }
 
-ScanOutcome ScanMappedView(const MappedFile& file, ViewScan scan, const void* context) {
-  // The system refuses to shrink a mapped file, so the view stays readable unless the medium
-  // fails (not contained: see file_mapping.h).
-  return scan(context, file.data(), file.size()) ? ScanOutcome::kFound : ScanOutcome::kNotFound;
+namespace {
+
+// The scan a thread runs, while it runs: where the view lies and where to resume after a fault.
+struct ActiveScan {
+  CONTEXT resume;  // the registers at the start of the scan
+  const uint8_t* begin;
+  const uint8_t* end;
+  volatile LONG faulted;
+};
+
+thread_local ActiveScan* activeScan = nullptr;
+
+// A read of the view that faults (the medium failed, or the file's pages went away) resumes
+// the thread where its scan began, which then reports the fault. Every other exception goes on
+// to the handlers that were there before.
+LONG CALLBACK ContainViewFault(EXCEPTION_POINTERS* info) {
+  const EXCEPTION_RECORD* record = info->ExceptionRecord;
+  const bool pageFault = record->ExceptionCode == EXCEPTION_IN_PAGE_ERROR ||
+                         record->ExceptionCode == EXCEPTION_ACCESS_VIOLATION;
+  ActiveScan* scan = activeScan;
+  if (!pageFault || !scan || record->NumberParameters < 2) return EXCEPTION_CONTINUE_SEARCH;
+  if (record->ExceptionInformation[0] != 0) return EXCEPTION_CONTINUE_SEARCH;  // not a read
+  const auto* address = reinterpret_cast<const uint8_t*>(record->ExceptionInformation[1]);
+  if (address < scan->begin || address >= scan->end) return EXCEPTION_CONTINUE_SEARCH;
+  activeScan = nullptr;
+  scan->faulted = 1;
+  *info->ContextRecord = scan->resume;
+  return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+}  // namespace
+
+// Not inlined: the resumed registers belong to this frame, which must still be the one that
+// captured them.
+__attribute__((noinline)) ScanOutcome ScanMappedView(const MappedFile& file, ViewScan scan,
+                                                     const void* context) {
+  static const PVOID handler = AddVectoredExceptionHandler(1, ContainViewFault);
+  if (!handler) {
+    return scan(context, file.data(), file.size()) ? ScanOutcome::kFound : ScanOutcome::kNotFound;
+  }
+  ActiveScan guard;
+  guard.begin = file.data();
+  guard.end = file.data() + file.size();
+  guard.faulted = 0;
+  RtlCaptureContext(&guard.resume);
+  // Reached twice after a fault: first when the context is captured, again when the handler
+  // resumes it.
+  if (guard.faulted) return ScanOutcome::kReadFault;
+  activeScan = &guard;
+  const bool found = scan(context, file.data(), file.size());
+  activeScan = nullptr;
+  return found ? ScanOutcome::kFound : ScanOutcome::kNotFound;
 }
 
 }  // namespace qm
