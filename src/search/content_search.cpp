@@ -1,6 +1,8 @@
 #include "search/content_search.h"
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <shared_mutex>
 #include <thread>
@@ -22,39 +24,71 @@ bool Stale(uint64_t generation) {
   return searchGeneration.load() != generation || ShuttingDown();
 }
 
-// What one file is searched for. Everything is prepared before the view is read: the scan
-// itself allocates nothing and may be abandoned at any read.
-struct ScanTarget {
-  std::string_view utf8;
-  std::string_view ansi;
-  std::string_view wideBytes;  // the wide pattern's little-endian bytes
+// One byte image of the text, ready to be looked for. Prepared before the view is read: the
+// scan itself allocates nothing and may be abandoned at any read.
+class BytePattern {
+ public:
+  // `step` 2 accepts only matches at even offsets (whole 16-bit units).
+  BytePattern(std::string_view bytes, uint64_t step)
+      : bytes_(bytes), step_(step), searcher_(Begin(), Begin() + bytes.size()) {}
+
+  bool empty() const { return bytes_.empty(); }
+  bool operator==(const BytePattern& other) const {
+    return bytes_ == other.bytes_ && step_ == other.step_;
+  }
+
+  // True when the pattern occurs in data[0, size).
+  bool FoundIn(const uint8_t* data, uint64_t size) const {
+    const uint64_t length = bytes_.size();
+    if (length == 0 || length > size) return false;
+    const uint8_t* const end = data + size;
+    for (const uint8_t* at = data;;) {
+      const uint8_t* hit = Next(at, end);
+      if (hit == end) return false;
+      if (uint64_t(hit - data) % step_ == 0) return true;
+      at = hit + 1;
+    }
+  }
+
+ private:
+  // Short patterns: memchr for the first byte, then the rest; longer ones skip ahead with
+  // Boyer-Moore-Horspool, which reads a fraction of the bytes when the first byte is common.
+  static constexpr size_t kSkipFrom = 4;
+
+  const uint8_t* Begin() const { return reinterpret_cast<const uint8_t*>(bytes_.data()); }
+
+  const uint8_t* Next(const uint8_t* at, const uint8_t* end) const {
+    const uint64_t length = bytes_.size();
+    if (length >= kSkipFrom) return std::search(at, end, searcher_);
+    while (uint64_t(end - at) >= length) {
+      const void* hit = std::memchr(at, bytes_[0], size_t(end - at) - length + 1);
+      if (!hit) return end;
+      const uint8_t* position = static_cast<const uint8_t*>(hit);
+      if (std::memcmp(position, bytes_.data(), length) == 0) return position;
+      at = position + 1;
+    }
+    return end;
+  }
+
+  std::string_view bytes_;
+  uint64_t step_;
+  std::boyer_moore_horspool_searcher<const uint8_t*> searcher_;
 };
 
-// True when `pattern` occurs in data[0, size) starting at a multiple of `step`.
-bool FindBytes(const uint8_t* data, uint64_t size, std::string_view pattern, uint64_t step) {
-  const uint64_t length = pattern.size();
-  if (length == 0 || length > size) return false;
-  const uint8_t first = uint8_t(pattern[0]);
-  const uint64_t lastStart = size - length;
-  uint64_t at = 0;
-  while (at <= lastStart) {
-    const void* hit = std::memchr(data + at, first, size_t(lastStart - at + 1));
-    if (!hit) return false;
-    const uint64_t position = uint64_t(static_cast<const uint8_t*>(hit) - data);
-    if (position % step == 0 && std::memcmp(data + position, pattern.data(), length) == 0) {
-      return true;
-    }
-    at = position + 1;
-  }
-  return false;
-}
+// What one file is searched for: the text in UTF-8, in the ANSI code page and as UTF-16LE.
+struct ScanTarget {
+  BytePattern utf8;
+  BytePattern ansi;
+  BytePattern wide;
+};
 
 bool ScanView(const void* context, const uint8_t* data, uint64_t size) {
   const ScanTarget& target = *static_cast<const ScanTarget*>(context);
-  if (FindBytes(data, size, target.utf8, 1)) return true;
-  if (FindBytes(data, size, target.ansi, 1)) return true;
+  if (target.utf8.FoundIn(data, size)) return true;
+  // Text the two encodings write alike (ASCII, mostly) is not looked for twice.
+  if (!(target.ansi == target.utf8) && target.ansi.FoundIn(data, size)) return true;
   // Whole 16-bit units only: a trailing odd byte is not part of any unit.
-  return FindBytes(data, size - size % 2, target.wideBytes, 2);
+  return target.wide.FoundIn(data, size - size % 2);
 }
 
 }  // namespace
@@ -81,7 +115,8 @@ bool ContainsText(std::u16string_view fullPath, const ContentPatterns& patterns)
     wideBytes += char(uint8_t(unit & 0xFF));
     wideBytes += char(uint8_t(unit >> 8));
   }
-  const ScanTarget target{patterns.utf8, patterns.ansi, wideBytes};
+  const ScanTarget target{BytePattern(patterns.utf8, 1), BytePattern(patterns.ansi, 1),
+                          BytePattern(wideBytes, 2)};
   return ScanMappedView(file, ScanView, &target) == ScanOutcome::kFound;
 }
 

@@ -58,6 +58,9 @@ TEST_F(ContentSearchTest, MatchesThroughUtf8AnsiAndUtf16LittleEndianOnly) {
   Write('C', "wide-cafe.txt", Utf16Le(u"xcafé"));
   Write('C', "other.txt", "caf");
   Write('C', "empty.txt", "");
+  // Odd offset first, then an even one: the search goes on past the odd hit.
+  Write('C', "odd-even.txt", "x" + Utf16Le(u"Invoice") + "y" + Utf16Le(u"Invoice"));
+  Write('C', "runs.txt", "aaaaaab");  // near misses before the match, short and long texts
   Index('C');
 
   struct Case {
@@ -66,14 +69,28 @@ TEST_F(ContentSearchTest, MatchesThroughUtf8AnsiAndUtf16LittleEndianOnly) {
     bool found;
   };
   const Case cases[] = {
-      {u"C:\\utf8.txt", u"Invoice", true},   {u"C:\\bom.txt", u"Invoice", true},
-      {u"C:\\lower.txt", u"Invoice", false}, {u"C:\\le.txt", u"Invoice", true},
-      {u"C:\\be.txt", u"Invoice", false},    {u"C:\\odd.txt", u"Invoice", false},
-      {u"C:\\cut.txt", u"Invoice", false},   {u"C:\\ansi.txt", u"café", true},
-      {u"C:\\utf8-cafe.txt", u"café", true}, {u"C:\\wide-cafe.txt", u"café", true},
-      {u"C:\\other.txt", u"café", false},    {u"C:\\empty.txt", u"", false},
-      {u"C:\\utf8.txt", u"", false},         {u"C:\\missing.txt", u"Invoice", false},
+      {u"C:\\utf8.txt", u"Invoice", true},
+      {u"C:\\bom.txt", u"Invoice", true},
+      {u"C:\\lower.txt", u"Invoice", false},
+      {u"C:\\le.txt", u"Invoice", true},
+      {u"C:\\be.txt", u"Invoice", false},
+      {u"C:\\odd.txt", u"Invoice", false},
+      {u"C:\\cut.txt", u"Invoice", false},
+      {u"C:\\ansi.txt", u"café", true},
+      {u"C:\\utf8-cafe.txt", u"café", true},
+      {u"C:\\wide-cafe.txt", u"café", true},
+      {u"C:\\other.txt", u"café", false},
+      {u"C:\\empty.txt", u"", false},
+      {u"C:\\utf8.txt", u"", false},
+      {u"C:\\missing.txt", u"Invoice", false},
       {u"C:\\", u"Invoice", false},  // the drive's folder itself
+      {u"C:\\odd-even.txt", u"Invoice", true},
+      {u"C:\\runs.txt", u"ab", true},
+      {u"C:\\runs.txt", u"aab", true},
+      {u"C:\\runs.txt", u"aaaab", true},
+      {u"C:\\runs.txt", u"aaaaaab", true},
+      {u"C:\\runs.txt", u"aaaaaaab", false},
+      {u"C:\\runs.txt", u"aaac", false},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(ContainsText(c.path, MakeContentPatterns(c.text)), c.found)
