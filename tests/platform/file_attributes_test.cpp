@@ -5,9 +5,9 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <random>
 
 #include "platform/drive_roots.h"
+#include "support/temp_folder.h"
 
 namespace qm {
 namespace {
@@ -15,8 +15,8 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(FileAttributesTest, SizeTimesAndDirectoryFlagOfRealEntries) {
-  std::random_device random;
-  const fs::path folder = fs::temp_directory_path() / ("qm-attributes-" + std::to_string(random()));
+  testing::TempFolder temp{u"qm-attributes"};
+  const fs::path& folder = temp.path();
   fs::create_directories(folder / "sub");
   {
     std::ofstream file(folder / "five.bin", std::ios::binary);
@@ -50,8 +50,6 @@ TEST(FileAttributesTest, SizeTimesAndDirectoryFlagOfRealEntries) {
   EXPECT_EQ(untouched.fileSizeLow, 9u);
 
   ClearDriveRoots();
-  std::error_code error;
-  fs::remove_all(folder, error);
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 
 #include "platform/drive_roots.h"
 #include "platform/file_attributes.h"
+#include "support/temp_folder.h"
 
 namespace qm {
 namespace {
@@ -24,24 +25,14 @@ namespace fs = std::filesystem;
 
 class FileMappingTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::random_device random;
-    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    folder_ = fs::temp_directory_path() /
-              ("qm-mapping-" + std::to_string(stamp) + "-" + std::to_string(random()));
-    fs::create_directories(folder_);
-    SetDriveRoot(u"M:", folder_);
-  }
-  void TearDown() override {
-    ClearDriveRoots();
-    std::error_code error;
-    fs::remove_all(folder_, error);
-  }
+  void SetUp() override { SetDriveRoot(u"M:", folder_); }
+  void TearDown() override { ClearDriveRoots(); }
   void Write(const char* name, const std::string& bytes) {
     std::ofstream file(folder_ / name, std::ios::binary);
     file << bytes;
   }
-  fs::path folder_;
+  testing::TempFolder temp_{u"qm-mapping"};
+  const fs::path& folder_ = temp_.path();
 };
 
 // Sums every byte: reads the whole view.

@@ -15,6 +15,7 @@
 
 #include "platform/drive_roots.h"
 #include "platform/file_mapping.h"
+#include "support/temp_folder.h"
 
 namespace qm {
 namespace {
@@ -24,26 +25,18 @@ namespace fs = std::filesystem;
 class FileMappingWin32Test : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::random_device random;
-    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    folder_ = fs::temp_directory_path() /
-              ("qm-mapping-w-" + std::to_string(stamp) + "-" + std::to_string(random()));
-    fs::create_directories(folder_);
     std::ofstream(folder_ / "data.bin", std::ios::binary) << std::string(100000, 'x');
     SetDriveRoot(u"W:", folder_);
   }
-  void TearDown() override {
-    ClearDriveRoots();
-    std::error_code error;
-    fs::remove_all(folder_, error);
-  }
+  void TearDown() override { ClearDriveRoots(); }
   void Map(MappedFile& file) {
     ASSERT_TRUE(file.Open(u"W:\\data.bin"));
     uint64_t size = 0;
     ASSERT_TRUE(file.Size(&size));
     ASSERT_TRUE(file.Map(size));
   }
-  fs::path folder_;
+  testing::TempFolder temp_{u"qm-mapping-w"};
+  const fs::path& folder_ = temp_.path();
 };
 
 void RaiseReadFault(const void* address) {

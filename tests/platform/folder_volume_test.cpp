@@ -21,11 +21,13 @@
 #include "platform/file_identity.h"
 #include "platform/journal_layout.h"
 #include "platform/utf8.h"
+#include "support/temp_folder.h"
 
 namespace qm {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::TempFolder;
 
 constexpr uint32_t kCreate = 0x100, kDelete = 0x200, kOldName = 0x1000, kNewName = 0x2000,
                    kClose = 0x80000000u;
@@ -84,26 +86,6 @@ fs::path Numbered(const char* stem, int i, const char* tail = "") {
   std::snprintf(name, sizeof name, "%s%d%s", stem, i, tail);
   return name;
 }
-
-// A folder of the test's own under the system's temporary folder, removed at the end.
-class TempFolder {
- public:
-  TempFolder() {
-    std::random_device random;
-    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    path_ = fs::temp_directory_path() /
-            ("qm-folder-volume-" + std::to_string(stamp) + "-" + std::to_string(random()));
-    fs::create_directories(path_);
-  }
-  ~TempFolder() {
-    std::error_code error;
-    fs::remove_all(path_, error);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
 
 class FolderVolumeTest : public ::testing::Test {
  protected:
@@ -206,7 +188,7 @@ class FolderVolumeTest : public ::testing::Test {
     return entries;
   }
 
-  TempFolder folder;
+  TempFolder folder{u"qm-folder-volume"};
   std::unique_ptr<FolderVolume> volume;
   VolumeHandle handle = kInvalidVolumeHandle;
   uint64_t journalId = 0;

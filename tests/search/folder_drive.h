@@ -29,6 +29,7 @@
 #include "platform/folder_volume.h"
 #include "search/results.h"
 #include "support/recording_poster.h"
+#include "support/temp_folder.h"
 
 namespace qm::testing {
 
@@ -70,11 +71,6 @@ class FolderDriveTest : public ::testing::Test {
   void SetUp() override {
     shuttingDown.store(false);
     mainWindow.store(&poster);
-    std::random_device random;
-    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    base_ = fs::temp_directory_path() /
-            ("qm-engine-" + std::to_string(stamp) + "-" + std::to_string(random()));
-    fs::create_directories(base_);
   }
 
   void TearDown() override {
@@ -94,13 +90,11 @@ class FolderDriveTest : public ::testing::Test {
       currentResults.reset();
     }
     mainWindow.store(nullptr);
-    std::error_code error;
-    fs::remove_all(base_, error);
   }
 
   // The folder behind drive `letter` (created on first use).
   fs::path Folder(char letter) {
-    fs::path folder = base_ / std::string(1, letter);
+    fs::path folder = base_.path() / std::string(1, letter);
     fs::create_directories(folder);
     return folder;
   }
@@ -183,7 +177,7 @@ class FolderDriveTest : public ::testing::Test {
   RecordingPoster poster;
 
  private:
-  fs::path base_;
+  TempFolder base_{u"qm-engine"};
   size_t titlesTaken_ = 0;  // messages already looked at by TakeTitles
   std::vector<std::unique_ptr<FolderVolume>> volumes_;
 };

@@ -20,6 +20,7 @@
 #include "config/filter_tags.h"
 #include "platform/config_system.h"
 #include "platform/message_box.h"
+#include "support/temp_folder.h"
 
 namespace qm::testing {
 
@@ -30,15 +31,6 @@ inline std::filesystem::path FsPath(std::u16string_view path) {
     if (c == u'\\') c = u'/';
   }
   return std::filesystem::path(copy);
-}
-
-// The program's form of a std::filesystem path: backslash separators.
-inline std::u16string ProgramPath(const std::filesystem::path& path) {
-  std::u16string text = path.u16string();
-  for (char16_t& c : text) {
-    if (c == u'/') c = u'\\';
-  }
-  return text;
 }
 
 inline std::optional<std::string> FileBytes(std::u16string_view path) {
@@ -56,36 +48,6 @@ inline bool FileExists(std::u16string_view path) {
   std::error_code error;
   return std::filesystem::exists(FsPath(path), error);
 }
-
-// A fresh folder under the system's temporary folder, removed with its contents at the end.
-class TempFolder {
- public:
-  explicit TempFolder(std::u16string_view leaf = u"qm-config") {
-    static std::atomic<uint32_t> counter{0};
-    const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
-    std::filesystem::path name{std::u16string(leaf)};
-    // Appended piece by piece: GCC 12 at -O3 warns (falsely) about "literal" + std::string.
-    std::string suffix(1, '-');
-    suffix += std::to_string(now);
-    suffix += '-';
-    suffix += std::to_string(counter.fetch_add(1));
-    name += suffix;
-    path_ = std::filesystem::temp_directory_path() / name;
-    std::filesystem::create_directories(path_);
-  }
-  ~TempFolder() {
-    std::error_code error;
-    std::filesystem::remove_all(path_, error);
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-
-  const std::filesystem::path& path() const { return path_; }
-  std::u16string program() const { return ProgramPath(path_); }
-
- private:
-  std::filesystem::path path_;
-};
 
 // The machine's ConfigSystem with a chosen Documents folder (none: the lookup fails), calls
 // counted, and writes and replacements that can be made to fail.
