@@ -15,10 +15,12 @@
 #include <shared_mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "index/build_path.h"
 #include "index/journal_monitor.h"
 #include "index/volume_build.h"
+#include "platform/command_line.h"
 #include "platform/fake_volume.h"
 #include "platform/synthetic_volume.h"
 #include "platform/utf8.h"
@@ -62,6 +64,13 @@ Counts CountRecords(const VolumeIndex& index) {
 }
 
 int Run(int argc, char** argv) {
+  // UTF-8 arguments on every system (under Windows, argv is in the ANSI code page).
+  std::vector<std::string> arguments = CommandLineArguments(argc, argv);
+  std::vector<char*> pointers;
+  for (std::string& argument : arguments) pointers.push_back(argument.data());
+  argc = int(pointers.size());
+  argv = pointers.data();
+
   SyntheticVolumeOptions options;
   options.seed = 1;
   options.entryCount = 1000000;
@@ -92,8 +101,9 @@ int Run(int argc, char** argv) {
   if (writeImage) {
     if (image) return Usage();
     std::string error;
-    if (!WriteVolumeImage(writeImage, GenerateSyntheticContent(options), &error)) {
-      std::fprintf(stderr, "%s: %s\n", writeImage, error.c_str());
+    if (!WriteVolumeImage(PathFromArgument(writeImage), GenerateSyntheticContent(options),
+                          &error)) {
+      std::fprintf(stderr, "%s\n", error.c_str());  // names the file
       return 2;
     }
     return 0;
@@ -103,7 +113,7 @@ int Run(int argc, char** argv) {
   auto t0 = std::chrono::steady_clock::now();
   if (image) {
     ImageError error;
-    if (!LoadVolumeImage(image, volume, &error)) {
+    if (!LoadVolumeImage(PathFromArgument(image), volume, &error)) {
       std::fprintf(stderr, "%s\n", error.ToString().c_str());
       return 2;
     }

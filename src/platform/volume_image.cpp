@@ -26,7 +26,7 @@
 #include "platform/volume_image.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <fstream>
 #include <memory>
 #include <mutex>
 
@@ -427,9 +427,11 @@ bool FormatPieces(const VolumeContent& content, size_t pieceSize, Flush flush, s
   return text.empty() || flush(text);
 }
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
+// The file's name as errors show it: UTF-8 (on POSIX systems, the name's own bytes).
+std::string DisplayName(const std::filesystem::path& path) {
+  const std::u8string name = path.u8string();
+  return std::string(name.begin(), name.end());
+}
 
 }  // namespace
 
@@ -485,25 +487,27 @@ bool ParseVolumeImage(std::string_view text, std::string_view fileName, FakeVolu
   return true;
 }
 
-bool LoadVolumeImage(const std::string& path, VolumeContent* content, ImageError* error) {
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+bool LoadVolumeImage(const std::filesystem::path& path, VolumeContent* content, ImageError* error) {
+  // Opened by the path itself: on Windows a narrow name would pass through the ANSI code page.
+  std::ifstream file(path, std::ios::binary);
   std::string text;
-  bool read = file != nullptr;
+  bool read = file.is_open();
   if (read) {
     char buffer[1 << 16];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) text.append(buffer, n);
-    read = std::ferror(file.get()) == 0;
+    while (file.read(buffer, sizeof buffer) || file.gcount() > 0) {
+      text.append(buffer, size_t(file.gcount()));
+    }
+    read = !file.bad();
   }
   if (!read) {
     *content = VolumeContent();
-    if (error) *error = ImageError{path, 0, "cannot be read"};
+    if (error) *error = ImageError{DisplayName(path), 0, "cannot be read"};
     return false;
   }
-  return ParseVolumeImage(text, path, content, error);
+  return ParseVolumeImage(text, DisplayName(path), content, error);
 }
 
-bool LoadVolumeImage(const std::string& path, FakeVolume& volume, ImageError* error) {
+bool LoadVolumeImage(const std::filesystem::path& path, FakeVolume& volume, ImageError* error) {
   VolumeContent content;
   if (!LoadVolumeImage(path, &content, error)) return false;
   FillFakeVolume(std::move(content), volume);
@@ -603,25 +607,28 @@ bool FormatVolumeImage(const VolumeContent& content, std::string* text, std::str
   return true;
 }
 
-bool WriteVolumeImage(const std::string& path, const VolumeContent& content, std::string* error) {
+bool WriteVolumeImage(const std::filesystem::path& path, const VolumeContent& content,
+                      std::string* error) {
   std::string why;
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
-  if (!file) {
-    if (error) *error = path + ": cannot be created";
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  if (!file.is_open()) {
+    if (error) *error = DisplayName(path) + ": cannot be created";
     return false;
   }
   const bool ok = FormatPieces(
       content, size_t(1) << 20,
       [&](const std::string& piece) {
-        if (std::fwrite(piece.data(), 1, piece.size(), file.get()) == piece.size()) return true;
+        if (file.write(piece.data(), std::streamsize(piece.size()))) return true;
         why = "writing failed";
         return false;
       },
       &why);
-  const bool closed = std::fclose(file.release()) == 0;
+  file.close();
+  const bool closed = !file.fail();
   if (!ok || !closed) {
-    if (error) *error = path + ": " + (ok ? std::string("writing failed") : why);
-    std::remove(path.c_str());
+    if (error) *error = DisplayName(path) + ": " + (ok ? std::string("writing failed") : why);
+    std::error_code ignored;
+    std::filesystem::remove(path, ignored);
     return false;
   }
   return true;

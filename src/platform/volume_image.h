@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -74,9 +75,9 @@ bool ParseVolumeImage(std::string_view text, std::string_view fileName, VolumeCo
 bool ParseVolumeImage(std::string_view text, std::string_view fileName, FakeVolume& volume,
                       ImageError* error);
 
-// Reads the file at `path` and parses it as above.
-bool LoadVolumeImage(const std::string& path, VolumeContent* content, ImageError* error);
-bool LoadVolumeImage(const std::string& path, FakeVolume& volume, ImageError* error);
+// Reads the file at `path` and parses it as above. Errors name the file as UTF-8.
+bool LoadVolumeImage(const std::filesystem::path& path, VolumeContent* content, ImageError* error);
+bool LoadVolumeImage(const std::filesystem::path& path, FakeVolume& volume, ImageError* error);
 
 // Puts the content into a newly made volume: its journal (or none), its entries, and its
 // journal entries. The journal's nextUsn is the one the content gives. The second form takes
@@ -91,6 +92,7 @@ void FillFakeVolume(VolumeContent&& content, FakeVolume& volume);
 bool FormatVolumeImage(const VolumeContent& content, std::string* text, std::string* error);
 
 // FormatVolumeImage written to a file, piece by piece.
-bool WriteVolumeImage(const std::string& path, const VolumeContent& content, std::string* error);
+bool WriteVolumeImage(const std::filesystem::path& path, const VolumeContent& content,
+                      std::string* error);
 
 }  // namespace qm

@@ -1,0 +1,46 @@
+// The headless front end's command line: what each argument asks for, checked before anything
+// runs.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace qm::cli {
+
+inline constexpr char kUsage[] =
+    "usage: quillmarsh-cli [--lang en|zh] [--config DIR] (--volume X:=IMAGE | --folder X:=DIR)... "
+    "COMMAND\n"
+    "  search QUERY [--drive N] [--tag N] [--sort COLUMN] [--desc] [--columns]\n"
+    "  recent\n"
+    "  open PATH\n"
+    "  clear-recent\n";
+
+struct DriveSource {
+  char letter = 0;      // 'A' to 'Z'
+  bool folder = false;  // --folder DIR rather than --volume IMAGE
+  std::string path;     // UTF-8 under Windows (see command_line.h)
+};
+
+enum class Command { kNone, kSearch, kRecent, kOpen, kClearRecent };
+
+struct Options {
+  std::optional<bool> chinese;  // --lang; the system's language when absent
+  std::optional<std::string> configDir;
+  std::vector<DriveSource> drives;
+  Command command = Command::kNone;
+  std::string query;  // search QUERY, or open PATH
+  int32_t drive = 0;
+  std::optional<int32_t> tag;
+  std::optional<int32_t> sortColumn;
+  bool descending = false;
+  bool columns = false;
+};
+
+// Reads the arguments that follow the program's name. On any fault returns false with a
+// one-line complaint in `error` (the program then exits with code 2).
+bool ParseArguments(std::span<const std::string> args, Options* options, std::string* error);
+
+}  // namespace qm::cli
