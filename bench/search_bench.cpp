@@ -66,6 +66,8 @@ struct SearchDrives {
     driveList.indexReady = true;
   }
   ~SearchDrives() {
+    // The indexes go before the volumes they were read from.
+    ReleaseDrives(driveList);
     std::error_code error;
     std::filesystem::remove_all(textFolder, error);
   }
