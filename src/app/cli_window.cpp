@@ -1,20 +1,19 @@
 #include "app/cli_window.h"
 
+#include <memory>
+
 #include "app/texts.h"
 #include "app/window_messages.h"
+#include "config/decimal.h"
 #include "config/filter_tags.h"
-#include "platform/utf8.h"
 #include "search/filter_view.h"
 #include "search/results.h"
 #include "search/search.h"
+#include "search/status_text.h"
 
 namespace qm::cli {
 
 namespace {
-
-std::u16string Decimal(uint64_t value) {
-  return ToUtf16(std::to_string(value));
-}
 
 std::u16string SelectedTagLabel() {
   FilterTagsSnapshot tags = filterTags.Snapshot();
@@ -22,12 +21,10 @@ std::u16string SelectedTagLabel() {
   return tag ? tag->label : std::u16string();
 }
 
+// The title as the window formats it, through the same conversion as the progress titles.
 std::u16string ResultsTitle(uint64_t count) {
-  std::u16string_view format = Text(TextId::kTitleResults);
-  std::u16string title(format);
-  size_t at = title.find(u"%lld");
-  if (at != std::u16string::npos) title.replace(at, 4, Decimal(count));
-  return title;
+  const std::unique_ptr<char16_t[]> title(NewStatusText(Text(TextId::kTitleResults), count));
+  return std::u16string(title.get());
 }
 
 }  // namespace
@@ -75,7 +72,7 @@ void HandleMessage(const MessageQueue::Message& m, WindowState& window) {
       window.status.clear();
       if (count > 0) {
         window.status = std::u16string(Text(TextId::kStatusFilter)) + SelectedTagLabel() +
-                        std::u16string(Text(TextId::kStatusHits)) + Decimal(count);
+                        std::u16string(Text(TextId::kStatusHits)) + DecimalText(count);
       }
       window.lastSearchDone = uint64_t(m.wParam);
       break;
@@ -94,7 +91,7 @@ void HandleMessage(const MessageQueue::Message& m, WindowState& window) {
       }
       window.title = ResultsTitle(CurrentResultCount());
       window.status = std::u16string(Text(TextId::kStatusFilter)) + SelectedTagLabel() +
-                      std::u16string(Text(TextId::kStatusHits)) + Decimal(shown);
+                      std::u16string(Text(TextId::kStatusHits)) + DecimalText(shown);
       ++window.filterDoneCount;
       break;
     }
