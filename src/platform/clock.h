@@ -9,6 +9,9 @@
 
 namespace qm {
 
+// 1970-01-01 00:00 UTC as a file time (100 ns units since 1601-01-01 UTC).
+inline constexpr uint64_t kUnixEpochAsFileTime = 116444736000000000;
+
 struct LocalTimeParts {
   int year = 0;
   int month = 0;  // 1 to 12

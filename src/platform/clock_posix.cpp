@@ -6,9 +6,6 @@ namespace qm {
 
 namespace {
 
-// File times count 100 ns units from 1601-01-01; Unix time counts seconds from 1970-01-01.
-constexpr uint64_t kUnixEpochAsFileTime = 116444736000000000ull;
-
 class PosixClock final : public Clock {
  public:
   uint64_t TickCount() override {

@@ -27,20 +27,6 @@ namespace {
 
 constexpr size_t kMaxLoggedInput = 256;
 
-char16_t FoldAscii(char16_t c) {
-  return (c >= u'a' && c <= u'z') ? char16_t(c - 32) : c;
-}
-
-bool SameDevicePath(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
-  }
-  return true;
-}
-
-std::atomic<ThreadToken> threadTokenCounter{0};
-
 }  // namespace
 
 FakeVolume::FakeVolume(std::u16string drive) : drive_(std::move(drive)) {
@@ -162,7 +148,7 @@ int FakeVolume::OpenHandles() const {
 Win32Error FakeVolume::Open(std::u16string_view devicePath, uint32_t access, VolumeHandle* handle) {
   std::lock_guard guard(mutex_);
   Win32Error result = kErrorSuccess;
-  if (!SameDevicePath(devicePath, u"\\\\.\\" + drive_)) {
+  if (!IsDevicePathOf(devicePath, drive_)) {
     result = kErrorFileNotFound;
   } else {
     for (const auto& [mask, error] : openFailures_) {
@@ -251,8 +237,7 @@ void FakeVolume::CancelThreadIo(ThreadToken /*thread*/) {
 }
 
 ThreadToken FakeVolume::CurrentThread() {
-  thread_local const ThreadToken token = ++threadTokenCounter;
-  return token;
+  return StandInThreadToken();
 }
 
 Win32Error FakeVolume::Close(VolumeHandle handle) {

@@ -1,14 +1,13 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include "platform/clock.h"
 #include "platform/drive_roots.h"
 #include "platform/file_attributes.h"
 
 namespace qm {
 
 namespace {
-
-constexpr uint64_t kUnixEpochAsFileTime = 116444736000000000ull;
 
 uint64_t ToFileTime(int64_t seconds, uint32_t nanoseconds) {
   const int64_t units = seconds * 10000000 + nanoseconds / 100;

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/clock.h"
 #include "platform/file_identity.h"
 #include "platform/journal_layout.h"
 #include "platform/utf8.h"
@@ -23,26 +24,11 @@ using Node = FolderVolume::Node;
 constexpr uint32_t kFileAttributeArchive = 0x20;
 constexpr uint32_t kFileAttributeReparsePoint = 0x400;
 constexpr Win32Error kErrorNotEnoughMemory = 8;
-constexpr int64_t kFileTimeOfUnixEpoch = 116444736000000000;  // 1970-01-01 in 100 ns units
-
-char16_t FoldAscii(char16_t c) {
-  return (c >= u'a' && c <= u'z') ? char16_t(c - 32) : c;
-}
-
-bool SameDevicePath(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
-  }
-  return true;
-}
-
-std::atomic<ThreadToken> threadTokenCounter{0};
 
 int64_t FileTimeNow() {
   using Ticks = std::chrono::duration<int64_t, std::ratio<1, 10000000>>;
   const auto sinceEpoch = std::chrono::system_clock::now().time_since_epoch();
-  return std::chrono::duration_cast<Ticks>(sinceEpoch).count() + kFileTimeOfUnixEpoch;
+  return std::chrono::duration_cast<Ticks>(sinceEpoch).count() + int64_t(kUnixEpochAsFileTime);
 }
 
 // A name as the system spells it: UTF-16 already under Windows; UTF-8 (or any bytes) on POSIX,
@@ -211,7 +197,7 @@ Win32Error FolderVolume::Open(std::u16string_view devicePath, uint32_t /*access*
                               VolumeHandle* handle) {
   std::lock_guard guard(mutex_);
   *handle = kInvalidVolumeHandle;
-  if (!SameDevicePath(devicePath, u"\\\\.\\" + drive_)) return kErrorFileNotFound;
+  if (!IsDevicePathOf(devicePath, drive_)) return kErrorFileNotFound;
   std::error_code error;
   if (!fs::is_directory(root_, error)) return kErrorNotReady;
   *handle = nextHandle_;
@@ -251,8 +237,7 @@ void FolderVolume::CancelIo(VolumeHandle /*handle*/) {
 void FolderVolume::CancelThreadIo(ThreadToken /*thread*/) {}
 
 ThreadToken FolderVolume::CurrentThread() {
-  thread_local const ThreadToken token = ++threadTokenCounter;
-  return token;
+  return StandInThreadToken();
 }
 
 Win32Error FolderVolume::Close(VolumeHandle handle) {

@@ -1,10 +1,29 @@
 #include "platform/stand_in_journal.h"
 
 #include <algorithm>
+#include <atomic>
 
+#include "index/name_pool.h"
 #include "platform/byte_order.h"
 
 namespace qm {
+
+bool IsDevicePathOf(std::u16string_view devicePath, std::u16string_view drive) {
+  constexpr std::u16string_view kPrefix = u"\\\\.\\";
+  if (devicePath.size() != kPrefix.size() + drive.size()) return false;
+  if (devicePath.substr(0, kPrefix.size()) != kPrefix) return false;
+  const std::u16string_view rest = devicePath.substr(kPrefix.size());
+  for (size_t i = 0; i < rest.size(); ++i) {
+    if (FoldUnit(rest[i]) != FoldUnit(drive[i])) return false;
+  }
+  return true;
+}
+
+ThreadToken StandInThreadToken() {
+  static std::atomic<ThreadToken> counter{0};
+  thread_local const ThreadToken token = ++counter;
+  return token;
+}
 
 constexpr int64_t kMaxUsn = 0x7FFFFFFFFFFFFFFF;
 constexpr uint64_t kDefaultMaximumSize = 0x2000000;     // 32 MiB

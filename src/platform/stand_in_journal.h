@@ -28,9 +28,16 @@
 #include <string_view>
 
 #include "platform/journal_layout.h"
+#include "platform/volume_device.h"
 #include "platform/win32_codes.h"
 
 namespace qm {
+
+// What both stand-in volumes answer alike outside the journal:
+// True when `devicePath` names the volume of `drive` (\\.\ and the drive, A to Z folded).
+bool IsDevicePathOf(std::u16string_view devicePath, std::u16string_view drive);
+// The calling thread's token: never 0, different for every thread, the same on every call.
+ThreadToken StandInThreadToken();
 
 // One page of FSCTL_ENUM_USN_DATA output: the next reference number, then whole records.
 class EnumerationPage {
