@@ -20,10 +20,6 @@ namespace qm {
 
 namespace {
 
-bool Stale(uint64_t generation) {
-  return searchGeneration.load() != generation || ShuttingDown();
-}
-
 // One byte image of the text, ready to be looked for. Prepared before the view is read: the
 // scan itself allocates nothing and may be abandoned at any read.
 class BytePattern {
@@ -124,7 +120,7 @@ void ScanContentChunk(uint32_t k, ContentRun& run) {
   const ChunkRange share = ChunkOf(k, run.total);
   MatchList matches;
   for (uint64_t i = share.begin; i < share.end; ++i) {
-    if (Stale(run.generation)) return;
+    if (IsStale(run.generation)) return;
     const MatchItem& candidate = run.candidates[i];
     if (ContainsText(BuildPath(*candidate.volume, candidate.recordIndex), run.patterns)) {
       matches.push_back(candidate);
@@ -135,7 +131,7 @@ void ScanContentChunk(uint32_t k, ContentRun& run) {
       PostStatusText(run.generation, TextId::kScanProgress, p, run.total);
     }
   }
-  if (matches.empty() || Stale(run.generation)) return;
+  if (matches.empty() || IsStale(run.generation)) return;
   std::lock_guard guard(run.mergeMutex);
   run.results.insert(run.results.end(), matches.begin(), matches.end());
 }
@@ -164,14 +160,14 @@ bool RunContentPass(const ParsedQuery& query, uint64_t generation, int32_t drive
     }
   }
   if (candidates.empty()) return true;
-  if (Stale(generation)) return false;
+  if (IsStale(generation)) return false;
 
   const ContentPatterns patterns = MakeContentPatterns(query.text);
   PostStatusText(generation, TextId::kScanStarting, candidates.size());
 
   ContentRun run(candidates, generation, patterns, results);
   RunOnThreeThreads([&run](uint32_t k) { ScanContentChunk(k, run); });
-  return !Stale(generation);
+  return !IsStale(generation);
 }
 
 }  // namespace qm

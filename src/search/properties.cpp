@@ -45,7 +45,7 @@ bool ClaimProgressReport(std::atomic<uint64_t>& lastReport, uint64_t p, uint64_t
 void ExtractPropertiesChunk(uint32_t k, PropertyRun& run) {
   const ChunkRange share = ChunkOf(k, run.total);
   for (uint64_t i = share.begin; i < share.end; ++i) {
-    if (searchGeneration.load() != run.generation || ShuttingDown()) return;
+    if (IsStale(run.generation)) return;
     const MatchItem& entry = run.entries[i];
     PropertyInfo info;
     GetProperties(*entry.volume, entry.recordIndex, &info);

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/shutting_down.h"
 #include "index/volume_index.h"
 #include "platform/large_block.h"
 
@@ -40,6 +41,12 @@ extern std::atomic<int32_t> selectedDrive;      // 0: ALL; k: the k-th drive of 
 // it keeps the sort), and its direction. Written under resultsMutex when a list is published.
 extern std::atomic<int32_t> sortColumn;
 extern std::atomic<bool> sortAscending;
+
+// True when work started with `generation` must stop without publishing: a newer search or
+// sort has begun, or the program is shutting down.
+inline bool IsStale(uint64_t generation) {
+  return searchGeneration.load() != generation || ShuttingDown();
+}
 
 // Handed from StartSearch to its worker thread, which owns it.
 struct SearchRequest {

@@ -129,7 +129,7 @@ void RunSearch(std::unique_ptr<SearchRequest> request) {
     // list) has raised the generation before it takes the mutex, so a stale list can never
     // replace a newer one.
     std::lock_guard guard(resultsMutex);
-    if (searchGeneration.load() != generation || ShuttingDown()) return;
+    if (IsStale(generation)) return;
     previous = std::exchange(currentResults, std::move(results));
     if (!request->keepSort) sortColumn.store(-1);
   }

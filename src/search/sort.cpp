@@ -25,10 +25,6 @@ namespace qm {
 
 namespace {
 
-bool Stale(uint64_t generation) {
-  return searchGeneration.load() != generation || ShuttingDown();
-}
-
 // Every how many entries the key building looks for staleness.
 constexpr size_t kCheckEvery = 1024;
 
@@ -177,7 +173,7 @@ bool SortByText(MatchList& items, bool ascending, uint64_t generation, MakeKey m
   keyed.reserve(items.size());
   std::u16string key;
   for (size_t i = 0; i < items.size(); ++i) {
-    if (i % kCheckEvery == 0 && Stale(generation)) return false;
+    if (i % kCheckEvery == 0 && IsStale(generation)) return false;
     makeKey(items[i], &key);
     keyed.push_back({units.size(), uint32_t(key.size()), uint32_t(i)});
     for (char16_t c : key) {
@@ -246,7 +242,7 @@ bool SortByKeys(MatchList& items, bool ascending, uint64_t generation, MakeKey m
   std::vector<std::pair<Key, MatchItem>> keyed;
   keyed.reserve(items.size());
   for (size_t i = 0; i < items.size(); ++i) {
-    if (i % kCheckEvery == 0 && Stale(generation)) return false;
+    if (i % kCheckEvery == 0 && IsStale(generation)) return false;
     keyed.emplace_back(makeKey(items[i]), items[i]);
   }
   if (ascending) {
@@ -289,7 +285,7 @@ void RunSort(const SortRequest& request) {
     published = currentResults;
   }
   if (!published || published->empty()) return;
-  if (Stale(request.generation)) return;
+  if (IsStale(request.generation)) return;
 
   MatchList items(*published);
   published.reset();
@@ -298,7 +294,7 @@ void RunSort(const SortRequest& request) {
   if (column == kColumnSize || column == kColumnModified || column == kColumnCreated) {
     ExtractProperties(items, request.generation);
   }
-  if (Stale(request.generation)) return;
+  if (IsStale(request.generation)) return;
 
   bool complete = true;
   switch (column) {
@@ -324,14 +320,14 @@ void RunSort(const SortRequest& request) {
     default:
       break;  // every entry equal: the order stays
   }
-  if (!complete || Stale(request.generation)) return;
+  if (!complete || IsStale(request.generation)) return;
 
   auto sorted = std::make_shared<const MatchList>(std::move(items));
   {
     std::lock_guard guard(resultsMutex);
     // Checked again under the lock: a search that started after the check above may already
     // have published, and its list must not be replaced by this older one.
-    if (Stale(request.generation)) return;
+    if (IsStale(request.generation)) return;
     currentResults = std::move(sorted);
   }
   PostToMainWindow(WM_SEARCH_DONE, uintptr_t(request.generation), 1);
