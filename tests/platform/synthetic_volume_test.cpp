@@ -12,9 +12,12 @@
 
 #include "platform/byte_order.h"
 #include "platform/journal_layout.h"
+#include "support/enumeration_bytes.h"
 
 namespace qm {
 namespace {
+
+using testing::EnumerationBytes;
 
 constexpr uint64_t kRootFrn = 0x0005000000000005;
 
@@ -24,28 +27,6 @@ std::u16string Fold(std::u16string_view name) {
     if (c >= u'A' && c <= u'Z') c = char16_t(c + 32);
   }
   return folded;
-}
-
-// The bytes a FakeVolume gives for `code` with each successive input, until it fails.
-std::vector<uint8_t> EnumerationBytes(FakeVolume& volume) {
-  VolumeHandle handle;
-  EXPECT_EQ(volume.Open(u"\\\\.\\C:", kGenericRead, &handle), kErrorSuccess);
-  std::vector<uint8_t> all;
-  std::vector<uint8_t> out(0x10000);
-  MftEnumData request{0, 0, volume.NextUsn()};
-  for (;;) {
-    uint8_t in[MftEnumData::kSize];
-    Encode(request, in);
-    uint32_t returned = 0;
-    if (volume.Control(handle, kFsctlEnumUsnData, in, sizeof in, out.data(), uint32_t(out.size()),
-                       &returned) != kErrorSuccess) {
-      break;
-    }
-    all.insert(all.end(), out.begin(), out.begin() + returned);
-    request.startFileReferenceNumber = LoadLe64(out.data());
-  }
-  volume.Close(handle);
-  return all;
 }
 
 std::vector<uint8_t> JournalBytes(FakeVolume& volume) {
@@ -298,9 +279,9 @@ TEST(SyntheticVolumeTest, TheVolumeServesWhatTheImageHolds) {
 
   EXPECT_EQ(loaded.JournalId(), generated.JournalId());
   EXPECT_EQ(loaded.NextUsn(), generated.NextUsn());
-  const auto enumeration = EnumerationBytes(generated);
+  const auto enumeration = EnumerationBytes(generated, generated.NextUsn());
   EXPECT_GT(enumeration.size(), 8000u * 64);
-  EXPECT_EQ(EnumerationBytes(loaded), enumeration);
+  EXPECT_EQ(EnumerationBytes(loaded, loaded.NextUsn()), enumeration);
   const auto journal = JournalBytes(generated);
   EXPECT_GT(journal.size(), 400u * 64);
   EXPECT_EQ(JournalBytes(loaded), journal);

@@ -9,31 +9,12 @@
 #include "platform/byte_order.h"
 #include "platform/journal_layout.h"
 #include "platform/utf8.h"
+#include "support/enumeration_bytes.h"
 
 namespace qm {
 namespace {
 
-// Every enumeration output of the volume, concatenated, read with a 64 KiB buffer.
-std::vector<uint8_t> EnumerationBytes(FakeVolume& volume) {
-  VolumeHandle handle;
-  EXPECT_EQ(volume.Open(u"\\\\.\\C:", kGenericRead, &handle), kErrorSuccess);
-  std::vector<uint8_t> all;
-  std::vector<uint8_t> out(0x10000);
-  MftEnumData request{0, 0, 0x7FFFFFFFFFFFFFFF};
-  for (;;) {
-    uint8_t in[MftEnumData::kSize];
-    Encode(request, in);
-    uint32_t returned = 0;
-    if (volume.Control(handle, kFsctlEnumUsnData, in, sizeof in, out.data(), uint32_t(out.size()),
-                       &returned) != kErrorSuccess) {
-      break;
-    }
-    all.insert(all.end(), out.begin(), out.begin() + returned);
-    request.startFileReferenceNumber = LoadLe64(out.data());
-  }
-  volume.Close(handle);
-  return all;
-}
+using testing::EnumerationBytes;
 
 std::string TempPath(const char* name) {
   return std::string(::testing::TempDir()) + "/" + name;
