@@ -19,9 +19,9 @@
 #include "index/journal_monitor.h"
 #include "index/volume_build.h"
 #include "platform/byte_order.h"
-#include "platform/fake_volume.h"
+#include "standin/fake_volume.h"
 #include "platform/journal_layout.h"
-#include "platform/synthetic_volume.h"
+#include "standin/synthetic_volume.h"
 
 namespace qm {
 namespace {

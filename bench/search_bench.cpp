@@ -15,16 +15,16 @@
 #include <string>
 #include <vector>
 
-#include "app/shutting_down.h"
+#include "base/shutting_down.h"
 #include "headline.h"
 #include "index/drive_list.h"
 #include "index/journal_monitor.h"
 #include "index/volume_build.h"
 #include "platform/drive_roots.h"
-#include "platform/fake_volume.h"
-#include "platform/folder_volume.h"
+#include "standin/fake_volume.h"
+#include "standin/folder_volume.h"
 #include "platform/large_block.h"
-#include "platform/synthetic_volume.h"
+#include "standin/synthetic_volume.h"
 #include "search/filter_view.h"
 #include "search/results.h"
 #include "search/search.h"

@@ -7,9 +7,9 @@
 
 #include "platform/command_line.h"
 #include "platform/drive_roots.h"
-#include "platform/fake_volume.h"
-#include "platform/folder_volume.h"
-#include "platform/volume_image.h"
+#include "standin/fake_volume.h"
+#include "standin/folder_volume.h"
+#include "standin/volume_image.h"
 
 namespace qm::cli {
 

@@ -2,8 +2,8 @@
 
 #include <memory>
 
-#include "app/texts.h"
-#include "app/window_messages.h"
+#include "base/texts.h"
+#include "base/window_messages.h"
 #include "config/decimal.h"
 #include "config/filter_tags.h"
 #include "search/filter_view.h"

@@ -1,7 +1,7 @@
 #include "config/filter_tags.h"
 
-#include "app/language.h"
-#include "app/texts.h"
+#include "base/language.h"
+#include "base/texts.h"
 #include "config/config_dir.h"
 #include "config/text_file.h"
 #include "config/trim_blanks.h"

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <future>
 
-#include "app/shutting_down.h"
-#include "app/window_messages.h"
+#include "base/shutting_down.h"
+#include "base/window_messages.h"
 #include "index/journal_monitor.h"
 #include "index/volume_build.h"
 

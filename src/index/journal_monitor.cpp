@@ -4,7 +4,7 @@
 #include <memory>
 #include <mutex>
 
-#include "app/shutting_down.h"
+#include "base/shutting_down.h"
 #include "index/volume_build.h"
 #include "platform/byte_order.h"
 #include "platform/journal_layout.h"

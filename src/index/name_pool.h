@@ -10,6 +10,8 @@
 #include <memory>
 #include <vector>
 
+#include "base/fold_case.h"
+
 namespace qm {
 
 struct NamePool {
@@ -33,11 +35,6 @@ struct NamePool {
   void Reset();
   size_t MemoryBytes() const;
 };
-
-// The one case fold of the program: A to Z become a to z, every other unit stays.
-constexpr char16_t FoldUnit(char16_t c) {
-  return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
-}
 
 // Stores `length` units of `source` and their lower-case form; returns the stored name.
 // Caller holds the index's lock exclusively or is the only thread that reaches the index.

@@ -8,7 +8,7 @@
 #include <queue>
 #include <string>
 
-#include "app/shutting_down.h"
+#include "base/shutting_down.h"
 #include "index/journal_monitor.h"
 #include "platform/byte_order.h"
 #include "platform/journal_layout.h"

@@ -7,7 +7,7 @@
 #include <shared_mutex>
 #include <thread>
 
-#include "app/shutting_down.h"
+#include "base/shutting_down.h"
 #include "index/build_path.h"
 #include "index/drive_list.h"
 #include "platform/clock.h"

@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/main_window.h"
-#include "app/window_messages.h"
+#include "base/main_window.h"
+#include "base/window_messages.h"
 #include "config/filter_tags.h"
 #include "search/query.h"
 

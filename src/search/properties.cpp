@@ -5,7 +5,7 @@
 #include <system_error>
 #include <thread>
 
-#include "app/shutting_down.h"
+#include "base/shutting_down.h"
 #include "index/build_path.h"
 #include "platform/clock.h"
 #include "platform/file_attributes.h"

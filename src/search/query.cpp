@@ -11,12 +11,6 @@ constexpr std::u16string_view kContentPrefix = u"s:";
 
 }  // namespace
 
-std::u16string FoldCase(std::u16string_view text) {
-  std::u16string folded(text);
-  for (char16_t& c : folded) c = FoldUnit(c);
-  return folded;
-}
-
 void AppendExtensionList(std::u16string_view list, std::vector<std::u16string>* extensions) {
   while (true) {
     const size_t comma = list.find(u',');

@@ -18,14 +18,11 @@
 #include <string_view>
 #include <vector>
 
+#include "base/fold_case.h"
 #include "config/filter_tags.h"
 #include "index/file_record.h"
 
 namespace qm {
-
-// A to Z become a to z; every other unit, accented and other non-ASCII letters included,
-// stays as it is (FoldUnit, the same rule the name pool stores lower-case names with).
-std::u16string FoldCase(std::u16string_view text);
 
 struct ParsedQuery {
   bool isContent = false;

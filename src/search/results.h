@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/shutting_down.h"
+#include "base/shutting_down.h"
 #include "index/volume_index.h"
 #include "platform/large_block.h"
 

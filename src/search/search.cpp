@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "app/main_window.h"
-#include "app/shutting_down.h"
-#include "app/window_messages.h"
+#include "base/main_window.h"
+#include "base/shutting_down.h"
+#include "base/window_messages.h"
 #include "config/trim_blanks.h"
 #include "index/build_path.h"
 #include "index/drive_list.h"

@@ -13,9 +13,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/main_window.h"
-#include "app/shutting_down.h"
-#include "app/window_messages.h"
+#include "base/main_window.h"
+#include "base/shutting_down.h"
+#include "base/window_messages.h"
 #include "index/build_path.h"
 #include "index/frn_map.h"
 #include "platform/large_block.h"

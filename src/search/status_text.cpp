@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "app/main_window.h"
-#include "app/window_messages.h"
+#include "base/main_window.h"
+#include "base/window_messages.h"
 
 namespace qm {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "app/texts.h"
+#include "base/texts.h"
 
 namespace qm {
 

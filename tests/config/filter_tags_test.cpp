@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/texts.h"
+#include "base/texts.h"
 #include "config/config_dir.h"
 #include "config/text_file.h"
 #include "support/config_fakes.h"

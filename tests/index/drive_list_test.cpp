@@ -8,9 +8,9 @@
 #include <system_error>
 #include <thread>
 
-#include "app/shutting_down.h"
-#include "app/window_messages.h"
-#include "platform/fake_volume.h"
+#include "base/shutting_down.h"
+#include "base/window_messages.h"
+#include "standin/fake_volume.h"
 #include "support/recording_poster.h"
 
 namespace qm {

@@ -8,12 +8,12 @@
 #include <thread>
 #include <vector>
 
-#include "app/shutting_down.h"
+#include "base/shutting_down.h"
 #include "index/build_path.h"
 #include "index/journal_monitor.h"
 #include "index/volume_build.h"
-#include "platform/fake_volume.h"
-#include "platform/synthetic_volume.h"
+#include "standin/fake_volume.h"
+#include "standin/synthetic_volume.h"
 
 namespace qm {
 namespace {

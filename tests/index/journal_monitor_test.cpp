@@ -7,11 +7,11 @@
 #include <set>
 #include <thread>
 
-#include "app/shutting_down.h"
+#include "base/shutting_down.h"
 #include "index/build_path.h"
 #include "index/volume_build.h"
 #include "platform/byte_order.h"
-#include "platform/fake_volume.h"
+#include "standin/fake_volume.h"
 #include "support/scripted_volume.h"
 
 namespace qm {

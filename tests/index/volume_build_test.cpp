@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "app/shutting_down.h"
+#include "base/shutting_down.h"
 #include "index/build_path.h"
 #include "index/journal_monitor.h"
 #include "platform/byte_order.h"
-#include "platform/fake_volume.h"
+#include "standin/fake_volume.h"
 #include "support/scripted_volume.h"
 
 namespace qm {

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/window_messages.h"
+#include "base/window_messages.h"
 #include "index/drive_list.h"
 #include "platform/drive_system_win32.h"
 #include "platform/message_poster_win32.h"

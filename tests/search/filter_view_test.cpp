@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/window_messages.h"
+#include "base/window_messages.h"
 #include "config/filter_tags.h"
 #include "support/indexed_drives.h"
 

@@ -17,16 +17,16 @@
 #include <thread>
 #include <vector>
 
-#include "app/main_window.h"
-#include "app/shutting_down.h"
-#include "app/window_messages.h"
+#include "base/main_window.h"
+#include "base/shutting_down.h"
+#include "base/window_messages.h"
 #include "index/build_path.h"
 #include "index/drive_list.h"
 #include "index/volume_build.h"
 #include "platform/clock.h"
 #include "platform/drive_roots.h"
 #include "platform/file_attributes.h"
-#include "platform/folder_volume.h"
+#include "standin/folder_volume.h"
 #include "search/results.h"
 #include "support/recording_poster.h"
 #include "support/temp_folder.h"

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "app/language.h"
+#include "base/language.h"
 #include "folder_drive.h"
-#include "platform/fake_volume.h"
+#include "standin/fake_volume.h"
 #include "support/store_builder.h"
 
 namespace qm {

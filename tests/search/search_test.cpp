@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/shutting_down.h"
-#include "app/window_messages.h"
+#include "base/shutting_down.h"
+#include "base/window_messages.h"
 #include "search/query.h"
 #include "support/indexed_drives.h"
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "app/language.h"
+#include "base/language.h"
 #include "config/filter_tags.h"
 #include "platform/config_system.h"
 #include "platform/message_box.h"

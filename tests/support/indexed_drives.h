@@ -14,13 +14,13 @@
 #include <thread>
 #include <vector>
 
-#include "app/main_window.h"
-#include "app/shutting_down.h"
-#include "app/window_messages.h"
+#include "base/main_window.h"
+#include "base/shutting_down.h"
+#include "base/window_messages.h"
 #include "index/build_path.h"
 #include "index/drive_list.h"
 #include "index/volume_build.h"
-#include "platform/fake_volume.h"
+#include "standin/fake_volume.h"
 #include "search/filter_view.h"
 #include "search/results.h"
 #include "search/search.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/window_messages.h"
+#include "base/window_messages.h"
 #include "config/config_dir.h"
 #include "platform/clock.h"
 #include "search/search.h"

@@ -13,8 +13,8 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/fake_volume.h"
-#include "platform/volume_image.h"
+#include "standin/fake_volume.h"
+#include "standin/volume_image.h"
 
 namespace qm {
 

@@ -1,4 +1,4 @@
-#include "app/texts.h"
+#include "base/texts.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/language.h"
+#include "base/language.h"
 
 namespace qm {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/stand_in_journal.h"
+#include "standin/stand_in_journal.h"
 
 #include <gtest/gtest.h>
 

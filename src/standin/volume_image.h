@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/fake_volume.h"
+#include "standin/fake_volume.h"
 
 namespace qm {
 

@@ -23,7 +23,7 @@
 // after the tab that ends the last number (tabs and spaces included, possibly empty), in
 // UTF-8, at most 32767 UTF-16 units. An optional UTF-8 byte order mark is skipped; lines end
 // with LF or CR LF.
-#include "platform/volume_image.h"
+#include "standin/volume_image.h"
 
 #include <algorithm>
 #include <fstream>

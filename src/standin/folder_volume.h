@@ -46,7 +46,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/stand_in_journal.h"
+#include "standin/stand_in_journal.h"
 #include "platform/volume_device.h"
 
 namespace qm {

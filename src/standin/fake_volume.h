@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/stand_in_journal.h"
+#include "standin/stand_in_journal.h"
 #include "platform/volume_device.h"
 
 namespace qm {

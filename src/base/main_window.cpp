@@ -1,4 +1,4 @@
-#include "app/main_window.h"
+#include "base/main_window.h"
 
 namespace qm {
 

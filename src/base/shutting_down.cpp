@@ -1,4 +1,4 @@
-#include "app/shutting_down.h"
+#include "base/shutting_down.h"
 
 namespace qm {
 

@@ -1,4 +1,4 @@
-#include "platform/synthetic_volume.h"
+#include "standin/synthetic_volume.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/fake_volume.h"
+#include "standin/fake_volume.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/folder_volume.h"
+#include "standin/folder_volume.h"
 
 #include <algorithm>
 #include <atomic>

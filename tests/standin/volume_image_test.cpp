@@ -1,4 +1,4 @@
-#include "platform/volume_image.h"
+#include "standin/volume_image.h"
 
 #include <gtest/gtest.h>
 

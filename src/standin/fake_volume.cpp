@@ -13,7 +13,7 @@
 //   journal monitor that follows reads them.
 // - An injected failure comes before every check; the handle is checked before the journal's.
 // - Cancelling never finds pending I/O (every call is served at once): ERROR_NOT_FOUND.
-#include "platform/fake_volume.h"
+#include "standin/fake_volume.h"
 
 #include <algorithm>
 #include <atomic>

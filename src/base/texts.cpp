@@ -1,6 +1,6 @@
-#include "app/texts.h"
+#include "base/texts.h"
 
-#include "app/language.h"
+#include "base/language.h"
 
 namespace qm {
 
