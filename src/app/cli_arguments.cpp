@@ -23,18 +23,6 @@ bool ParseNumber(const std::string& text, int32_t* out) {
   return true;
 }
 
-// "X:=PATH" with X a letter (either case) and a non-empty PATH.
-bool ParseDriveSource(std::string_view mapping, bool folder, DriveSource* out) {
-  if (mapping.size() < 4 || mapping[1] != ':' || mapping[2] != '=') return false;
-  char letter = mapping[0];
-  if (letter >= 'a' && letter <= 'z') letter = char(letter - 'a' + 'A');
-  if (letter < 'A' || letter > 'Z') return false;
-  out->letter = letter;
-  out->folder = folder;
-  out->path = std::string(mapping.substr(3));
-  return true;
-}
-
 // Throws ArgumentError on any fault.
 Options Parse(std::span<const std::string> args) {
   Options options;
@@ -45,32 +33,16 @@ Options Parse(std::span<const std::string> args) {
   };
   for (; i < args.size() && options.command == Command::kNone; ++i) {
     const std::string_view arg(args[i]);
-    if (arg == "--lang") {
-      const std::string_view lang(value("--lang"));
-      if (lang == "en") {
-        options.chinese = false;
-      } else if (lang == "zh") {
-        options.chinese = true;
-      } else {
-        throw ArgumentError{"--lang takes en or zh, not '" + std::string(lang) + "'"};
-      }
-    } else if (arg == "--config") {
-      options.configDir = value("--config");
-      if (options.configDir->empty()) throw ArgumentError{"--config needs a folder"};
-    } else if (arg == "--volume" || arg == "--folder") {
-      const std::string& mapping = value(arg);
-      DriveSource source;
-      if (!ParseDriveSource(mapping, arg == "--folder", &source)) {
-        throw ArgumentError{std::string(arg) + " takes X:=" +
-                            (arg == "--folder" ? "DIR" : "IMAGE") + ", not '" + mapping + "'"};
-      }
-      for (const DriveSource& earlier : options.drives) {
-        if (earlier.letter == source.letter) {
-          throw ArgumentError{std::string("drive ") + source.letter + ": is given twice"};
-        }
-      }
-      options.drives.push_back(std::move(source));
-    } else if (arg == "search") {
+    std::string complaint;
+    switch (TakeStandInOption(args, &i, &options, &complaint)) {
+      case OptionTaken::kTaken:
+        continue;
+      case OptionTaken::kBad:
+        throw ArgumentError{complaint};
+      case OptionTaken::kNotStandIn:
+        break;
+    }
+    if (arg == "search") {
       options.command = Command::kSearch;
     } else if (arg == "recent") {
       options.command = Command::kRecent;

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "app/stand_in_options.h"
+
 namespace qm::cli {
 
 inline constexpr char kUsage[] =
@@ -18,18 +20,10 @@ inline constexpr char kUsage[] =
     "  open PATH\n"
     "  clear-recent\n";
 
-struct DriveSource {
-  char letter = 0;      // 'A' to 'Z'
-  bool folder = false;  // --folder DIR rather than --volume IMAGE
-  std::string path;     // UTF-8 under Windows (see command_line.h)
-};
-
 enum class Command { kNone, kSearch, kRecent, kOpen, kClearRecent };
 
-struct Options {
-  std::optional<bool> chinese;  // --lang; the system's language when absent
-  std::optional<std::string> configDir;
-  std::vector<DriveSource> drives;
+// The stand-in options (--lang, --config, --volume, --folder) come before the command.
+struct Options : StandInOptions {
   Command command = Command::kNone;
   std::string query;  // search QUERY, or open PATH
   int32_t drive = 0;

@@ -27,8 +27,8 @@
 #include "app/cli_exit_codes.h"
 #include "app/cli_journal_catch_up.h"
 #include "app/cli_search.h"
-#include "app/cli_systems.h"
 #include "app/cli_window.h"
+#include "app/stand_in_systems.h"
 #include "base/language.h"
 #include "base/main_window.h"
 #include "base/shutting_down.h"
@@ -60,40 +60,24 @@ int Run(const std::vector<std::string>& commandLine) {
   }
 
   // Start-up as the program's: the language, the filter tags, the recent opens.
-  if (options.chinese) {
-    chineseUi.store(*options.chinese);
-  } else {
-    SetLanguageFromSystem(SystemUiLanguage());
-  }
-  std::optional<RedirectedConfigSystem> redirected;
-  if (options.configDir) {
-    std::error_code error;
-    if (!std::filesystem::is_directory(PathFromArgument(*options.configDir), error)) {
-      std::fprintf(stderr, "quillmarsh-cli: --config %s: not a folder\n",
-                   options.configDir->c_str());
+  StandInSetup setup;
+  switch (PrepareStandIns(options, &setup, &complaint)) {
+    case SetupFault::kNone:
+      break;
+    case SetupFault::kConfig:
+      std::fprintf(stderr, "quillmarsh-cli: %s\n", complaint.c_str());
       return kExitBadArguments;
-    }
-    redirected.emplace(SystemConfigSystem(), ToUtf16(*options.configDir));
+    case SetupFault::kDrive:
+      std::fprintf(stderr, "%s\n", complaint.c_str());
+      return kExitBadArguments;
   }
-  ConfigSystem& config =
-      redirected ? static_cast<ConfigSystem&>(*redirected) : SystemConfigSystem();
+  ConfigSystem& config = setup.Config();
   LoadFilterTags(config);
   LoadRecentOpens(config);
-
-  // The drives.
-  std::unique_ptr<DriveSystem> drives;
-  if (!options.drives.empty()) {
-    std::string error;
-    drives = MakeStandInDrives(options.drives, &error);
-    if (!drives) {
-      std::fprintf(stderr, "%s\n", error.c_str());
-      return kExitBadArguments;
-    }
-  } else {
+  std::unique_ptr<DriveSystem>& drives = setup.drives;
 #ifdef _WIN32
-    drives = std::make_unique<Win32DriveSystem>();
+  if (!drives) drives = std::make_unique<Win32DriveSystem>();
 #endif
-  }
 
   static MessageQueue queue;  // outlives any worker still posting at exit
   WindowState window;

@@ -1,17 +1,20 @@
-#include "app/cli_systems.h"
+#include "app/stand_in_systems.h"
 
 #include <filesystem>
 #include <map>
 #include <system_error>
 #include <utility>
 
+#include "base/language.h"
 #include "platform/command_line.h"
 #include "platform/drive_roots.h"
+#include "platform/ui_language.h"
+#include "platform/utf8.h"
 #include "standin/fake_volume.h"
 #include "standin/folder_volume.h"
 #include "standin/volume_image.h"
 
-namespace qm::cli {
+namespace qm {
 
 namespace {
 
@@ -84,4 +87,25 @@ std::unique_ptr<DriveSystem> MakeStandInDrives(const std::vector<DriveSource>& s
   return standIns;
 }
 
-}  // namespace qm::cli
+SetupFault PrepareStandIns(const StandInOptions& options, StandInSetup* setup, std::string* error) {
+  if (options.chinese) {
+    chineseUi.store(*options.chinese);
+  } else {
+    SetLanguageFromSystem(SystemUiLanguage());
+  }
+  if (options.configDir) {
+    std::error_code fault;
+    if (!std::filesystem::is_directory(PathFromArgument(*options.configDir), fault)) {
+      *error = "--config " + *options.configDir + ": not a folder";
+      return SetupFault::kConfig;
+    }
+    setup->redirected.emplace(SystemConfigSystem(), ToUtf16(*options.configDir));
+  }
+  if (!options.drives.empty()) {
+    setup->drives = MakeStandInDrives(options.drives, error);
+    if (!setup->drives) return SetupFault::kDrive;
+  }
+  return SetupFault::kNone;
+}
+
+}  // namespace qm

@@ -1,17 +1,18 @@
-// The machine as the headless front end presents it: the system's configuration files with
+// The machine as a front end on stand-in drives presents it: the system's configuration files with
 // another Documents folder, and drives served by stand-in volumes.
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "app/cli_arguments.h"
+#include "app/stand_in_options.h"
 #include "platform/config_system.h"
 #include "platform/drive_system.h"
 
-namespace qm::cli {
+namespace qm {
 
 // The system's configuration files, with the Documents folder replaced by --config DIR.
 class RedirectedConfigSystem final : public ConfigSystem {
@@ -50,4 +51,24 @@ class RedirectedConfigSystem final : public ConfigSystem {
 std::unique_ptr<DriveSystem> MakeStandInDrives(const std::vector<DriveSource>& sources,
                                                std::string* error);
 
-}  // namespace qm::cli
+// What a front end's start-up makes of the stand-in options: the configuration files (the
+// system's, or with --config the system's under another Documents folder) and, when drives
+// were given, the stand-in drive system (otherwise `drives` stays empty and the front end
+// uses the machine's own).
+struct StandInSetup {
+  std::optional<RedirectedConfigSystem> redirected;
+  std::unique_ptr<DriveSystem> drives;
+
+  ConfigSystem& Config() {
+    return redirected ? static_cast<ConfigSystem&>(*redirected) : SystemConfigSystem();
+  }
+};
+
+enum class SetupFault { kNone, kConfig, kDrive };
+
+// Sets the language flag (--lang, else the system's UI language) and prepares `setup`. A
+// fault comes with a one-line complaint: "--config DIR: not a folder", or the reason a drive
+// cannot be served (an image's own "file:line: message").
+SetupFault PrepareStandIns(const StandInOptions& options, StandInSetup* setup, std::string* error);
+
+}  // namespace qm
