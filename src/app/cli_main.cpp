@@ -12,7 +12,6 @@
 // malformed image; 3 `open` names a path no indexed entry has.
 //
 // Arguments, paths and printed text are UTF-8 on every system.
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -20,7 +19,6 @@
 #include <span>
 #include <string>
 #include <system_error>
-#include <thread>
 #include <vector>
 
 #include "app/cli_arguments.h"
@@ -39,7 +37,6 @@
 #include "platform/config_system.h"
 #include "platform/drive_system.h"
 #include "platform/utf8.h"
-#include "search/filter_view.h"
 #include "search/search.h"
 #include "view/recent_opens.h"
 #ifdef _WIN32
@@ -124,11 +121,9 @@ int Run(const std::vector<std::string>& commandLine) {
   }
   std::fflush(stdout);
 
-  // Shutdown: workers see shuttingDown and stop; the monitors stop and the drives go.
+  // Shutdown: workers see shuttingDown and stop; ReleaseDrives waits for them, then the
+  // monitors stop and the drives go.
   shuttingDown.store(true);
-  while (activeSearchWorkers.load() > 0 || activeFilterWorkers.load() > 0) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
   ReleaseDrives(driveList);
   queue.Discard();
   mainWindow.store(nullptr);

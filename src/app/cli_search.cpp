@@ -2,22 +2,18 @@
 
 #include <cstdio>
 #include <mutex>
-#include <shared_mutex>
 #include <string>
 #include <string_view>
 
 #include "app/cli_exit_codes.h"
 #include "config/filter_tags.h"
-#include "index/build_path.h"
 #include "index/drive_list.h"
-#include "index/volume_index.h"
 #include "platform/utf8.h"
 #include "search/filter_view.h"
-#include "search/properties.h"
 #include "search/results.h"
 #include "search/search.h"
 #include "search/sort.h"
-#include "view/formats.h"
+#include "view/list_rows.h"
 
 namespace qm::cli {
 
@@ -36,26 +32,10 @@ void PrintLine(std::u16string_view text) {
 
 // One row as the list draws it: the full path, and with `columns` the Size, Modified and
 // Created cells (Size is empty for a directory).
-std::u16string RowText(const MatchItem& item, bool columns) {
-  VolumeIndex& volume = *item.volume;
-  bool isDirectory = false;
-  {
-    std::shared_lock guard(volume.lock);
-    if (item.recordIndex < RecordCount(volume)) {
-      isDirectory = volume.records[item.recordIndex].isDirectory;
-    }
-  }
-  std::u16string row = BuildPath(volume, item.recordIndex);
-  if (!columns) return row;
-  PropertyInfo info;
-  GetProperties(volume, item.recordIndex, &info);
-  row += u'\t';
-  if (!isDirectory) row += FormatSize(info.size);
-  row += u'\t';
-  row += FormatTime(info.lastWriteTime);
-  row += u'\t';
-  row += FormatTime(info.creationTime);
-  return row;
+std::u16string RowText(const MatchItem& item, uint64_t row, bool columns) {
+  RowCells cells = BuildRowCells(item, row, false);
+  if (!columns) return std::move(cells.text[5]);
+  return cells.text[5] + u'\t' + cells.text[2] + u'\t' + cells.text[3] + u'\t' + cells.text[4];
 }
 
 }  // namespace
@@ -104,7 +84,7 @@ int RunSearchCommand(const Options& options, MessageQueue& queue, WindowState& w
   ResultList rows = GetDisplayList();
   PrintLine(window.title);
   PrintLine(window.status);
-  for (const MatchItem& item : *rows) PrintLine(RowText(item, options.columns));
+  for (uint64_t r = 0; r < rows->size(); ++r) PrintLine(RowText((*rows)[r], r, options.columns));
   return kExitOk;
 }
 

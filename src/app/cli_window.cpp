@@ -1,33 +1,11 @@
 #include "app/cli_window.h"
 
-#include <memory>
+#include <utility>
 
-#include "base/texts.h"
 #include "base/window_messages.h"
-#include "config/decimal.h"
-#include "config/filter_tags.h"
-#include "search/filter_view.h"
 #include "search/results.h"
-#include "search/search.h"
-#include "search/status_text.h"
 
 namespace qm::cli {
-
-namespace {
-
-std::u16string SelectedTagLabel() {
-  FilterTagsSnapshot tags = filterTags.Snapshot();
-  const FilterTag* tag = TagAt(*tags, size_t(selectedTag.load()));
-  return tag ? tag->label : std::u16string();
-}
-
-// The title as the window formats it, through the same conversion as the progress titles.
-std::u16string ResultsTitle(uint64_t count) {
-  const std::unique_ptr<char16_t[]> title(NewStatusText(Text(TextId::kTitleResults), count));
-  return std::u16string(title.get());
-}
-
-}  // namespace
 
 bool MessageQueue::Post(uint32_t message, uintptr_t wParam, intptr_t lParam) {
   // Notified under the lock: the receiver's next lock then orders the whole post before it,
@@ -64,34 +42,23 @@ void HandleMessage(const MessageQueue::Message& m, WindowState& window) {
     case WM_INDEX_READY:
       window.indexReady = m.wParam;
       break;
-    case WM_SEARCH_DONE: {
-      if (uint64_t(m.wParam) != searchGeneration.load()) break;
-      const uint64_t count = CurrentResultCount();
-      ResetFilteredView(count);
-      window.title = ResultsTitle(count);
-      window.status.clear();
-      if (count > 0) {
-        window.status = std::u16string(Text(TextId::kStatusFilter)) + SelectedTagLabel() +
-                        std::u16string(Text(TextId::kStatusHits)) + DecimalText(count);
+    case WM_SEARCH_DONE:
+      if (auto shown = AcceptSearchDone(window.list, uint64_t(m.wParam), m.lParam == 1)) {
+        window.title = std::move(shown->title);
+        window.status = std::move(shown->status);
+        window.tagTexts = std::move(shown->tagTexts);
+        window.lastSearchDone = uint64_t(m.wParam);
       }
-      window.lastSearchDone = uint64_t(m.wParam);
       break;
-    }
-    case WM_SET_TITLE: {
-      char16_t* text = reinterpret_cast<char16_t*>(m.lParam);
-      if (text != nullptr && uint64_t(m.wParam) == searchGeneration.load()) window.title = text;
-      delete[] text;
+    case WM_SET_TITLE:
+      if (auto title = AcceptSetTitle(uint64_t(m.wParam), reinterpret_cast<char16_t*>(m.lParam))) {
+        window.title = std::move(*title);
+      }
       break;
-    }
     case WM_FILTER_DONE: {
-      uint64_t shown = 0;
-      {
-        std::lock_guard guard(filterMutex);
-        shown = filteredCount.load();
-      }
-      window.title = ResultsTitle(CurrentResultCount());
-      window.status = std::u16string(Text(TextId::kStatusFilter)) + SelectedTagLabel() +
-                      std::u16string(Text(TextId::kStatusHits)) + DecimalText(shown);
+      ShownTexts shown = AcceptFilterDone();
+      window.title = std::move(shown.title);
+      window.status = std::move(shown.status);
       ++window.filterDoneCount;
       break;
     }

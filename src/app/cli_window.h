@@ -11,6 +11,9 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "app/window_model.h"
 
 #include "platform/message_poster.h"
 
@@ -40,11 +43,13 @@ class MessageQueue final : public MessagePoster {
 
 // What the window would show, and what it has been told.
 struct WindowState {
+  WindowModel list;
   std::u16string title;
   std::u16string status;
-  std::optional<uintptr_t> indexReady;  // WM_INDEX_READY's wParam once it came
-  uint64_t lastSearchDone = 0;          // generation of the last accepted WM_SEARCH_DONE
-  uint64_t filterDoneCount = 0;         // WM_FILTER_DONE messages handled
+  std::vector<std::u16string> tagTexts;  // after the last accepted WM_SEARCH_DONE
+  std::optional<uintptr_t> indexReady;   // WM_INDEX_READY's wParam once it came
+  uint64_t lastSearchDone = 0;           // generation of the last accepted WM_SEARCH_DONE
+  uint64_t filterDoneCount = 0;          // WM_FILTER_DONE messages handled
 };
 
 // What the window procedure does with each of the workers' messages.

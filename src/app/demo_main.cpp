@@ -21,9 +21,9 @@
 #include "index/journal_monitor.h"
 #include "index/volume_build.h"
 #include "platform/command_line.h"
+#include "platform/utf8.h"
 #include "standin/fake_volume.h"
 #include "standin/synthetic_volume.h"
-#include "platform/utf8.h"
 #include "standin/volume_image.h"
 
 namespace qm {

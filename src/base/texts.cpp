@@ -32,6 +32,7 @@ constexpr Entry kEntries[] = {
     {TextId::kTitleCreated, {u"初始化中...", u"Initializing..."}},
     {TextId::kTitleInitializing, {u"正在初始化全盘索引...", u"Initializing..."}},
     {TextId::kProductName, {u"云雀寻迹", u"Quillmarsh"}},
+    {TextId::kHomepageHost, {u"quillmarsh.cn", u"quillmarsh.org"}},
     {TextId::kTitleResults, {u"云雀寻迹 - 共命中 %lld 个", u"Quillmarsh - %lld results found"}},
     {TextId::kNoNtfsSupport, {u"未找到NTFS支持日志或权限不足。", u"No NTFS MFT support."}},
     {TextId::kDriveAll, {u"ALL", u"ALL"}},

@@ -29,6 +29,7 @@ enum class TextId : uint8_t {
   kTitleCreated,
   kTitleInitializing,
   kProductName,   // the idle title is this, " - " and the homepage host
+  kHomepageHost,  // the product homepage's host for the language; its path is /quillmarsh
   kTitleResults,  // %lld: number of results
   kNoNtfsSupport,
   kDriveAll,      // first entry of the drive box, "ALL" in both languages
