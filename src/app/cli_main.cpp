@@ -57,6 +57,7 @@ int Run(const std::vector<std::string>& commandLine) {
   }
 
   // Start-up as the program's: the language, the filter tags, the recent opens.
+  ApplyLanguageOption(options);
   StandInSetup setup;
   switch (PrepareStandIns(options, &setup, &complaint)) {
     case SetupFault::kNone:

@@ -87,12 +87,15 @@ std::unique_ptr<DriveSystem> MakeStandInDrives(const std::vector<DriveSource>& s
   return standIns;
 }
 
-SetupFault PrepareStandIns(const StandInOptions& options, StandInSetup* setup, std::string* error) {
+void ApplyLanguageOption(const StandInOptions& options) {
   if (options.chinese) {
     chineseUi.store(*options.chinese);
   } else {
     SetLanguageFromSystem(SystemUiLanguage());
   }
+}
+
+SetupFault PrepareStandIns(const StandInOptions& options, StandInSetup* setup, std::string* error) {
   if (options.configDir) {
     std::error_code fault;
     if (!std::filesystem::is_directory(PathFromArgument(*options.configDir), fault)) {

@@ -66,9 +66,12 @@ struct StandInSetup {
 
 enum class SetupFault { kNone, kConfig, kDrive };
 
-// Sets the language flag (--lang, else the system's UI language) and prepares `setup`. A
-// fault comes with a one-line complaint: "--config DIR: not a folder", or the reason a drive
-// cannot be served (an image's own "file:line: message").
+// Sets the language flag: from --lang, else from the system's UI language.
+void ApplyLanguageOption(const StandInOptions& options);
+
+// Prepares `setup` (the language flag is set beforehand). A fault comes with a one-line complaint:
+// "--config DIR: not a folder", or the reason a drive cannot be served (an image's own "file:line:
+// message").
 SetupFault PrepareStandIns(const StandInOptions& options, StandInSetup* setup, std::string* error);
 
 }  // namespace qm

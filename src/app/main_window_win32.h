@@ -1,0 +1,63 @@
+// The main window of the Windows program: its class, its state, its window procedure and the
+// painting of the result list. Only the window thread touches what is declared here.
+#pragma once
+
+#include <windows.h>
+
+#include <thread>
+#include <vector>
+
+#include "app/window_model.h"
+#include "platform/drive_system.h"
+
+namespace qm {
+
+inline constexpr wchar_t kMainWindowClass[] = L"QUILLFRAME";
+inline constexpr int kIconResource = 104;
+
+// Control IDs.
+inline constexpr int kSearchBoxId = 101;
+inline constexpr int kStatusLineId = 103;
+inline constexpr int kDriveBoxId = 104;
+inline constexpr int kFirstTagButtonId = 200;
+
+struct MainWindow {
+  HWND window = nullptr;
+  HWND searchBox = nullptr;
+  HWND driveBox = nullptr;
+  HWND statusLine = nullptr;
+  HWND tooltip = nullptr;
+  std::vector<HWND> tagButtons;  // in tag order
+  WNDPROC searchBoxProcedure = nullptr;
+
+  HFONT listFont = nullptr;
+  HFONT headerFont = nullptr;
+  HFONT inputFont = nullptr;
+  HFONT buttonFont = nullptr;
+  HDC backBuffer = nullptr;
+  HBITMAP backBitmap = nullptr;
+  HBITMAP initialBitmap = nullptr;  // the memory DC's own 1 x 1 bitmap, put back at the end
+
+  UINT taskbarCreatedMessage = 0;
+  bool exitRequested = false;
+
+  WindowModel model;
+
+  DriveSystem* drives = nullptr;  // set before the window is created; outlives discovery
+  std::thread discovery;          // joined when the window is destroyed
+};
+
+// The program's one main window.
+extern MainWindow mainWindowState;
+
+// Registers QUILLFRAME (icon 104 at 32 x 32, else the system's application icon).
+bool RegisterMainWindowClass(HINSTANCE instance);
+
+// Creates the 1000 x 600 main window with the first title; its creation handler builds the
+// controls and starts drive discovery over `drives`.
+HWND CreateMainWindow(HINSTANCE instance, DriveSystem& drives);
+
+// Paints the header and the visible rows into the back buffer and copies it to `target`.
+void PaintResultList(MainWindow& window, HDC target);
+
+}  // namespace qm
