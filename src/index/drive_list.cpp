@@ -5,6 +5,7 @@
 
 #include "base/shutting_down.h"
 #include "base/window_messages.h"
+#include "base/worker_count.h"
 #include "index/journal_monitor.h"
 #include "index/volume_build.h"
 
@@ -20,6 +21,10 @@ void IndexDrive(DriveList& list, DriveSystem& system, std::u16string_view drive)
   VolumeIndexPtr index(new VolumeIndex(system.DeviceFor(drive)));
   if (!BuildVolumeIndex(*index, drive)) return;  // the deleter releases it
   std::lock_guard guard(list.mutex);
+  // Shutdown sets shuttingDown before it empties the list under this mutex: a build that ends
+  // after that keeps its drive out of the list, and the deleter (after the unlock) stops its
+  // monitor and frees it, instead of leaving it in a list nobody empties again.
+  if (ShuttingDown()) return;
   list.entries.push_back(std::move(index));
 }
 
@@ -52,6 +57,10 @@ void DiscoverDrives(DriveList& list, DriveSystem& system, MessagePoster& window)
 }
 
 void ReleaseDrives(DriveList& list) {
+  // Search, sort and filter workers read drives through their result entries until they end;
+  // they see shuttingDown and stop within moments. Waited for before the list's mutex is taken,
+  // because a starting search takes it.
+  AwaitWorkers();
   std::lock_guard guard(list.mutex);
   for (auto& index : list.entries) StopMonitor(*index);
   list.entries.clear();  // each deleter closes the volume and frees the records

@@ -26,10 +26,13 @@ extern DriveList driveList;
 // nothing, once shuttingDown is set.
 void DiscoverDrives(DriveList& list, DriveSystem& system, MessagePoster& window);
 
-// One drive's task: checks the file system, builds the index and appends it on success.
+// One drive's task: checks the file system, builds the index and appends it on success, unless
+// shutdown has begun meanwhile (the drive is then released here).
 void IndexDrive(DriveList& list, DriveSystem& system, std::u16string_view drive);
 
-// Shutdown: stops every monitor first, then releases every drive and empties the list.
+// Shutdown, called after shuttingDown is set: waits until no search, sort or filter worker runs
+// (base/worker_count.h), then stops every monitor, then releases every drive and empties the
+// list. The caller holds no lock a worker may wait for.
 void ReleaseDrives(DriveList& list);
 
 }  // namespace qm

@@ -1,15 +1,15 @@
 #include "search/filter_view.h"
 
 #include <shared_mutex>
-#include <system_error>
-#include <thread>
 #include <utility>
 #include <vector>
 
 #include "base/main_window.h"
 #include "base/window_messages.h"
+#include "base/worker_count.h"
 #include "config/filter_tags.h"
 #include "search/query.h"
+#include "search/result_summary.h"
 
 namespace qm {
 
@@ -69,9 +69,11 @@ void RunRefilter(std::unique_ptr<RefilterRequest> request) {
 
 ResultList GetDisplayList() {
   ResultList results;
+  SummaryPtr summary;
   {
     std::lock_guard guard(resultsMutex);
     results = currentResults;
+    summary = currentSummary;
   }
   if (!results) return std::make_shared<const MatchList>();
 
@@ -79,10 +81,18 @@ ResultList GetDisplayList() {
   const int32_t tag = selectedTag.load();
   if (filteredResults && filteredTag.load() == tag) return filteredResults;
   const FilterTagsSnapshot tags = filterTags.Snapshot();
-  auto view = std::make_shared<MatchList>();
-  view->reserve(results->size());
-  for (const MatchItem& item : *results) {
-    if (ViewAccepts(item, TagPosition(tag), *tags)) view->push_back(item);
+  ResultList view;
+  if (summary && summary->list == results && summary->viewTag == tag && summary->tags == tags) {
+    // The worker that published the list made this view already: the window does not walk a
+    // list of millions of entries again.
+    view = summary->view;
+  } else {
+    auto built = std::make_shared<MatchList>();
+    built->reserve(results->size());
+    for (const MatchItem& item : *results) {
+      if (ViewAccepts(item, TagPosition(tag), *tags)) built->push_back(item);
+    }
+    view = std::move(built);
   }
   filteredCount.store(view->size());
   filteredResults = std::move(view);
@@ -113,15 +123,12 @@ void ApplyTagSelection(int32_t tag) {
   if (!results) return;
   auto request = std::make_unique<RefilterRequest>(RefilterRequest{std::move(results), generation});
   activeFilterWorkers.fetch_add(1);
-  try {
-    std::thread([request = std::move(request)]() mutable {
-      RunRefilter(std::move(request));
-      activeFilterWorkers.fetch_sub(1);
-    }).detach();
-  } catch (const std::system_error&) {
-    // No thread: the view is built on demand by GetDisplayList instead.
+  const bool started = StartWorker([request = std::move(request)]() mutable {
+    RunRefilter(std::move(request));
     activeFilterWorkers.fetch_sub(1);
-  }
+  });
+  // No thread (or shutdown has begun): the view is built on demand by GetDisplayList instead.
+  if (!started) activeFilterWorkers.fetch_sub(1);
 }
 
 }  // namespace qm

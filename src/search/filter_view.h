@@ -39,7 +39,9 @@ struct RefilterRequest {
 void RunRefilter(std::unique_ptr<RefilterRequest> request);
 
 // The list to draw and act on (window thread). Never null: an empty list before the first
-// publication. Builds and stores the view here when none exists for the selected tag.
+// publication. When no view exists for the selected tag it stores the one the publishing worker
+// made with the list (result_summary.h), or, when that was made for another tag or tag list,
+// builds one here.
 ResultList GetDisplayList();
 
 // The window accepted a new result list of `totalCount` entries: the view is dropped, the

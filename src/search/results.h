@@ -33,7 +33,7 @@ using MatchList = std::vector<MatchItem, LargeBlockAllocator<MatchItem>>;
 using ResultList = std::shared_ptr<const MatchList>;
 
 extern std::atomic<uint64_t> searchGeneration;  // raised by every search start and sort request
-extern ResultList currentResults;               // Under resultsMutex.
+extern ResultList currentResults;               // Under resultsMutex, with currentSummary.
 extern std::mutex resultsMutex;                 // Outermost lock of the program.
 extern std::atomic<int32_t> selectedDrive;      // 0: ALL; k: the k-th drive of the DriveList
 

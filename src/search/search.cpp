@@ -3,20 +3,20 @@
 #include <algorithm>
 #include <mutex>
 #include <shared_mutex>
-#include <system_error>
-#include <thread>
 #include <utility>
 #include <vector>
 
 #include "base/main_window.h"
 #include "base/shutting_down.h"
 #include "base/window_messages.h"
+#include "base/worker_count.h"
 #include "config/trim_blanks.h"
 #include "index/build_path.h"
 #include "index/drive_list.h"
 #include "search/content_search.h"
 #include "search/name_scan.h"
 #include "search/query.h"
+#include "search/result_summary.h"
 #include "view/recent_opens.h"
 
 namespace qm {
@@ -70,20 +70,20 @@ void StartSearch(std::u16string query, bool keepSort, bool showRecent) {
     auto request =
         std::make_unique<SearchRequest>(SearchRequest{std::move(query), generation, keepSort});
     activeSearchWorkers.fetch_add(1);
-    try {
-      std::thread([request = std::move(request)]() mutable {
-        RunSearch(std::move(request));
-        activeSearchWorkers.fetch_sub(1);
-      }).detach();
-    } catch (const std::system_error&) {
-      // No thread: this request is dropped. The window keeps the list it shows; the next
-      // keystroke tries again.
+    const bool started = StartWorker([request = std::move(request)]() mutable {
+      RunSearch(std::move(request));
       activeSearchWorkers.fetch_sub(1);
-    }
+    });
+    // No thread (or shutdown has begun): this request is dropped. The window keeps the list it
+    // shows; the next keystroke tries again.
+    if (!started) activeSearchWorkers.fetch_sub(1);
     return;
   }
   std::lock_guard guard(resultsMutex);
   currentResults = BuildRecentResults();
+  // A handful of entries: summarised here, like a worker's list, so that the window finds a
+  // summary with every list.
+  currentSummary = SummarizeForPublication(currentResults, generation);
   if (!keepSort) sortColumn.store(-1);
   PostToMainWindow(WM_SEARCH_DONE, uintptr_t(generation), 0);
 }
@@ -123,7 +123,13 @@ void RunSearch(std::unique_ptr<SearchRequest> request) {
     }
   }
 
-  ResultList previous;  // released after the mutex, when this was its last holder
+  // The tag counts and the view, made here rather than on the window thread.
+  SummaryPtr summary = SummarizeForPublication(results, generation);
+  if (!summary) return;
+
+  // Released after the mutex, when this was their last holder.
+  ResultList previous;
+  SummaryPtr previousSummary;
   {
     // Checked under the mutex: a newer request that publishes synchronously (the recent
     // list) has raised the generation before it takes the mutex, so a stale list can never
@@ -131,6 +137,7 @@ void RunSearch(std::unique_ptr<SearchRequest> request) {
     std::lock_guard guard(resultsMutex);
     if (IsStale(generation)) return;
     previous = std::exchange(currentResults, std::move(results));
+    previousSummary = std::exchange(currentSummary, std::move(summary));
     if (!request->keepSort) sortColumn.store(-1);
   }
   PostToMainWindow(WM_SEARCH_DONE, uintptr_t(generation), 0);

@@ -9,17 +9,18 @@
 #include <optional>
 #include <shared_mutex>
 #include <string>
-#include <system_error>
-#include <thread>
+#include <utility>
 #include <vector>
 
 #include "base/main_window.h"
 #include "base/shutting_down.h"
 #include "base/window_messages.h"
+#include "base/worker_count.h"
 #include "index/build_path.h"
 #include "index/frn_map.h"
 #include "platform/large_block.h"
 #include "search/properties.h"
+#include "search/result_summary.h"
 
 namespace qm {
 
@@ -27,6 +28,28 @@ namespace {
 
 // Every how many entries the key building looks for staleness.
 constexpr size_t kCheckEvery = 1024;
+
+// The standard sort cannot be interrupted, and on a million entries it runs for more than half a
+// second. So the comparison itself looks for staleness every kCheckEvery calls and, once the
+// sort is stale, throws this; SortStopping catches it. The half-sorted keys are then dropped.
+struct SortAbandoned {};
+
+// Sorts [first, last) by `less`; false when the sort went stale before it ended (the range is
+// then in no particular order).
+template <typename Iterator, typename Less>
+bool SortStopping(Iterator first, Iterator last, uint64_t generation, Less less) {
+  size_t calls = 0;
+  auto stoppingLess = [&calls, generation, &less](const auto& a, const auto& b) {
+    if (++calls % kCheckEvery == 0 && IsStale(generation)) throw SortAbandoned{};
+    return less(a, b);
+  };
+  try {
+    std::sort(first, last, stoppingLess);
+  } catch (const SortAbandoned&) {
+    return false;
+  }
+  return true;
+}
 
 // The lower-case name (A to Z folded, as stored), or empty for a record that is gone.
 std::u16string FoldedName(const MatchItem& item) {
@@ -41,6 +64,46 @@ std::u16string FoldedPath(const MatchItem& item) {
   for (char16_t& c : path) c = FoldUnit(c);
   return path;
 }
+
+// Text kept for one sort, in large blocks that never move or grow. A single buffer of hundreds
+// of megabytes would grow by copying itself, a step that cannot be interrupted and takes up to a
+// second; here a full block is left for a new one, and a stored text keeps its address.
+class TextArena {
+ public:
+  TextArena() = default;
+  TextArena(const TextArena&) = delete;
+  TextArena& operator=(const TextArena&) = delete;
+  ~TextArena() {
+    for (const Block& block : blocks_) FreeLargeBlock(block.units, block.size * sizeof(char16_t));
+  }
+
+  // Room for `units` units, valid as long as the arena.
+  char16_t* Allocate(size_t units) {
+    if (units > free_ || next_ == nullptr) {  // an empty text, too, gets a real address
+      const size_t size = std::max(units, kBlockUnits);
+      blocks_.reserve(blocks_.size() + 1);  // the push below cannot fail after the allocation
+      blocks_.push_back(
+          {static_cast<char16_t*>(AllocateLargeBlock(size * sizeof(char16_t))), size});
+      next_ = blocks_.back().units;
+      free_ = size;
+    }
+    char16_t* room = next_;
+    next_ += units;
+    free_ -= units;
+    return room;
+  }
+
+ private:
+  static constexpr size_t kBlockUnits = size_t(1) << 22;  // 8 MiB
+
+  struct Block {
+    char16_t* units;
+    size_t size;
+  };
+  std::vector<Block> blocks_;
+  char16_t* next_ = nullptr;
+  size_t free_ = 0;
+};
 
 // Folded full paths for a whole list, the same as BuildPath's: each directory's path is built
 // once, from its parent's, and kept for every entry below it.
@@ -76,7 +139,7 @@ class PathKeyMaker {
 
  private:
   struct Folder {
-    uint64_t offset;  // in paths_
+    const char16_t* path;  // in paths_
     uint32_t length;
     uint32_t depth;  // names after the drive
   };
@@ -110,33 +173,24 @@ class PathKeyMaker {
     }
     const uint32_t depth = uint32_t((known ? known->depth : 0) + chain_.size());
     if (depth > uint32_t(kMaxPathDepth)) return false;
-    // Built from the top down, each folder's path stored once.
-    uint64_t offset = known ? known->offset : 0;
-    uint32_t length = known ? known->length : 0;
+    // Built from the top down, each folder's path stored once; the top folder's path starts
+    // with the drive alone.
+    const char16_t* parent = known ? known->path : folded_.data();
+    uint32_t length = known ? known->length : uint32_t(folded_.size());
     uint32_t level = known ? known->depth : 0;
-    bool fromDrive = !known;  // the top folder's path starts with the drive alone
-    if (fromDrive) length = uint32_t(folded_.size());
     for (size_t k = chain_.size(); k-- > 0;) {
       const FileRecord& folder = drive.records[chain_[k]];
-      // Grown first and copied by position: the parent's path lies in the same buffer.
-      const uint64_t start = paths_.size();
-      paths_.resize(start + length + 1 + folder.nameLength);
-      char16_t* path = paths_.data() + start;
-      std::copy_n(fromDrive ? folded_.data() : paths_.data() + offset, length, path);
-      fromDrive = false;
+      char16_t* path = paths_.Allocate(length + 1 + folder.nameLength);
+      std::copy_n(parent, length, path);
       path[length] = u'\\';
       std::copy_n(folder.lowerName(), folder.nameLength, path + length + 1);
-      offset = start;
-      length = uint32_t(paths_.size() - start);
+      parent = path;
+      length += 1 + folder.nameLength;
       ++level;
       folders_->byRecord.Set(chain_[k], folders_->list.size());
-      folders_->list.push_back(Folder{offset, length, level});
+      folders_->list.push_back(Folder{path, length, level});
     }
-    if (fromDrive) {
-      out->append(folded_);
-    } else {
-      out->append(paths_.data() + offset, length);
-    }
+    out->append(parent, length);
     return true;
   }
 
@@ -148,7 +202,7 @@ class PathKeyMaker {
   };
 
   std::map<const VolumeIndex*, DriveFolders> foldersByDrive_;
-  std::vector<char16_t, LargeBlockAllocator<char16_t>> paths_;  // every folder path, one by one
+  TextArena paths_;  // every folder path, one by one
   std::vector<uint64_t> chain_;
   const VolumeIndex* drive_ = nullptr;
   DriveFolders* folders_ = nullptr;
@@ -157,42 +211,42 @@ class PathKeyMaker {
 
 // Sorts `items` by text keys (folded names or paths) computed once per entry. The keys lie in
 // one buffer as big-endian units, so that memcmp orders them unit by unit by numeric value,
-// and the sort moves 16-byte references to them. False when the sort went stale while the keys
-// were built (the items are then left as they were).
+// and the sort moves 16-byte references to them. False when the sort went stale (the items are
+// then left as they were).
 template <typename MakeKey>
 bool SortByText(MatchList& items, bool ascending, uint64_t generation, MakeKey makeKey) {
   struct Keyed {
-    uint64_t offset;  // in units
+    const char16_t* text;  // in keys
     uint32_t length;
     uint32_t position;  // in items
   };
-  // Both may reach hundreds of megabytes: taken from large blocks, not the heap.
-  std::vector<char16_t, LargeBlockAllocator<char16_t>> units;
+  // Both may reach hundreds of megabytes: taken from large blocks, not the heap, and never
+  // grown (keyed is as long as items).
+  TextArena keys;
   std::vector<Keyed, LargeBlockAllocator<Keyed>> keyed;
-  units.reserve(items.size() * 32);
   keyed.reserve(items.size());
   std::u16string key;
   for (size_t i = 0; i < items.size(); ++i) {
     if (i % kCheckEvery == 0 && IsStale(generation)) return false;
     makeKey(items[i], &key);
-    keyed.push_back({units.size(), uint32_t(key.size()), uint32_t(i)});
-    for (char16_t c : key) {
+    char16_t* text = keys.Allocate(key.size());
+    for (size_t u = 0; u < key.size(); ++u) {
+      char16_t c = key[u];
       if constexpr (std::endian::native == std::endian::little) c = char16_t(c << 8 | c >> 8);
-      units.push_back(c);
+      text[u] = c;
     }
+    keyed.push_back({text, uint32_t(key.size()), uint32_t(i)});
   }
-  const char16_t* base = units.data();
-  auto less = [base](const Keyed& a, const Keyed& b) {
+  auto less = [](const Keyed& a, const Keyed& b) {
     const uint32_t common = std::min(a.length, b.length);
-    const int order = std::memcmp(base + a.offset, base + b.offset, common * sizeof(char16_t));
+    const int order = std::memcmp(a.text, b.text, common * sizeof(char16_t));
     return order != 0 ? order < 0 : a.length < b.length;
   };
-  if (ascending) {
-    std::sort(keyed.begin(), keyed.end(), less);
-  } else {
-    std::sort(keyed.begin(), keyed.end(),
-              [&](const Keyed& a, const Keyed& b) { return less(b, a); });
-  }
+  const bool complete =
+      ascending ? SortStopping(keyed.begin(), keyed.end(), generation, less)
+                : SortStopping(keyed.begin(), keyed.end(), generation,
+                               [&](const Keyed& a, const Keyed& b) { return less(b, a); });
+  if (!complete) return false;
   MatchList sorted;
   sorted.reserve(items.size());
   for (const Keyed& k : keyed) sorted.push_back(items[k.position]);
@@ -235,8 +289,8 @@ bool NumericLess(const NumericKey& a, const NumericKey& b) {
   return a.time < b.time;
 }
 
-// Sorts `items` by keys computed once per entry. False when the sort went stale while the keys
-// were built (the items are then left in any order).
+// Sorts `items` by keys computed once per entry. False when the sort went stale (the items are
+// then left as they were).
 template <typename Key, typename MakeKey, typename Less>
 bool SortByKeys(MatchList& items, bool ascending, uint64_t generation, MakeKey makeKey, Less less) {
   std::vector<std::pair<Key, MatchItem>> keyed;
@@ -245,13 +299,13 @@ bool SortByKeys(MatchList& items, bool ascending, uint64_t generation, MakeKey m
     if (i % kCheckEvery == 0 && IsStale(generation)) return false;
     keyed.emplace_back(makeKey(items[i]), items[i]);
   }
-  if (ascending) {
-    std::sort(keyed.begin(), keyed.end(),
-              [&](const auto& a, const auto& b) { return less(a.first, b.first); });
-  } else {
-    std::sort(keyed.begin(), keyed.end(),
-              [&](const auto& a, const auto& b) { return less(b.first, a.first); });
-  }
+  const bool complete =
+      ascending
+          ? SortStopping(keyed.begin(), keyed.end(), generation,
+                         [&](const auto& a, const auto& b) { return less(a.first, b.first); })
+          : SortStopping(keyed.begin(), keyed.end(), generation,
+                         [&](const auto& a, const auto& b) { return less(b.first, a.first); });
+  if (!complete) return false;
   for (size_t i = 0; i < items.size(); ++i) items[i] = keyed[i].second;
   return true;
 }
@@ -270,12 +324,8 @@ bool RequestSort(int32_t column) {
   request.generation = searchGeneration.fetch_add(1) + 1;
   request.column = uint32_t(column);
   request.ascending = sortAscending.load();
-  try {
-    std::thread(RunSort, request).detach();
-  } catch (const std::system_error&) {
-    return false;  // no thread: the request is dropped and the list keeps its order
-  }
-  return true;
+  // No thread (or shutdown has begun): the request is dropped and the list keeps its order.
+  return StartWorker([request] { RunSort(request); });
 }
 
 void RunSort(const SortRequest& request) {
@@ -322,13 +372,19 @@ void RunSort(const SortRequest& request) {
   }
   if (!complete || IsStale(request.generation)) return;
 
-  auto sorted = std::make_shared<const MatchList>(std::move(items));
+  ResultList sorted = std::make_shared<const MatchList>(std::move(items));
+  // The counts stay, but the view follows the new order.
+  SummaryPtr summary = SummarizeForPublication(sorted, request.generation);
+  if (!summary) return;
+  ResultList previous;  // released after the mutex
+  SummaryPtr previousSummary;
   {
     std::lock_guard guard(resultsMutex);
     // Checked again under the lock: a search that started after the check above may already
     // have published, and its list must not be replaced by this older one.
     if (IsStale(request.generation)) return;
-    currentResults = std::move(sorted);
+    previous = std::exchange(currentResults, std::move(sorted));
+    previousSummary = std::exchange(currentSummary, std::move(summary));
   }
   PostToMainWindow(WM_SEARCH_DONE, uintptr_t(request.generation), 1);
 }

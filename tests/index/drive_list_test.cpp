@@ -146,6 +146,18 @@ TEST_F(DiscoveryTest, ShutdownDuringTheBuildsPostsNothing) {
   EXPECT_FALSE(list.indexReady);
 }
 
+TEST_F(DiscoveryTest, ABuildThatEndsAfterShutdownReleasedTheDrivesStaysOut) {
+  // Shutdown runs its release while C:'s enumeration is under way; the build then ends.
+  machine.Add('C', u"NTFS").OnControl([this](uint32_t code, int nth) {
+    if (code != kFsctlEnumUsnData || nth != 1) return;
+    shuttingDown = true;
+    ReleaseDrives(list);
+  });
+  DiscoverDrives(list, machine, window);
+  EXPECT_TRUE(Drives().empty()) << "a drive joined the list after it was released";
+  EXPECT_TRUE(window.Messages().empty());
+}
+
 TEST_F(DiscoveryTest, ReleaseStopsEveryMonitorAndEmptiesTheList) {
   machine.Add('C', u"NTFS");
   machine.Add('E', u"NTFS");

@@ -20,14 +20,16 @@
 #include "base/main_window.h"
 #include "base/shutting_down.h"
 #include "base/window_messages.h"
+#include "base/worker_count.h"
 #include "index/build_path.h"
 #include "index/drive_list.h"
 #include "index/volume_build.h"
 #include "platform/clock.h"
 #include "platform/drive_roots.h"
 #include "platform/file_attributes.h"
-#include "standin/folder_volume.h"
+#include "search/result_summary.h"
 #include "search/results.h"
+#include "standin/folder_volume.h"
 #include "support/recording_poster.h"
 #include "support/temp_folder.h"
 
@@ -74,6 +76,7 @@ class FolderDriveTest : public ::testing::Test {
   }
 
   void TearDown() override {
+    AwaitWorkers();  // a worker a test started reads the drives until it ends
     shuttingDown.store(false);
     TakeTitles();
     clockOverride.store(nullptr);
@@ -88,6 +91,7 @@ class FolderDriveTest : public ::testing::Test {
     {
       std::lock_guard guard(resultsMutex);
       currentResults.reset();
+      currentSummary.reset();
     }
     mainWindow.store(nullptr);
   }

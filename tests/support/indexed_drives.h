@@ -17,13 +17,15 @@
 #include "base/main_window.h"
 #include "base/shutting_down.h"
 #include "base/window_messages.h"
+#include "base/worker_count.h"
 #include "index/build_path.h"
 #include "index/drive_list.h"
 #include "index/volume_build.h"
-#include "standin/fake_volume.h"
 #include "search/filter_view.h"
+#include "search/result_summary.h"
 #include "search/results.h"
 #include "search/search.h"
+#include "standin/fake_volume.h"
 #include "support/awaiting_poster.h"
 #include "view/recent_opens.h"
 
@@ -57,9 +59,9 @@ bool WaitUntil(Predicate done) {
   return true;
 }
 
+// Waits until no search, sort or filter worker runs.
 inline bool WaitForWorkers() {
-  return WaitUntil(
-      [] { return activeSearchWorkers.load() == 0 && activeFilterWorkers.load() == 0; });
+  return WaitUntil([] { return RunningWorkers() == 0; });
 }
 
 // Puts every piece of shared search state back as the process starts with it (the
@@ -68,6 +70,7 @@ inline void ResetSearchState() {
   {
     std::lock_guard guard(resultsMutex);
     currentResults.reset();
+    currentSummary.reset();
   }
   {
     std::lock_guard guard(recentMutex);

@@ -1,0 +1,284 @@
+#include "search/result_summary.h"
+
+#include <algorithm>
+#include <bit>
+#include <mutex>
+#include <shared_mutex>
+#include <string>
+#include <utility>
+
+#include "base/fold_case.h"
+#include "search/filter_view.h"
+#include "search/properties.h"
+
+namespace qm {
+
+SummaryPtr currentSummary;
+
+namespace {
+
+// Entries per block: the stop test and the drive locks are taken once per block.
+constexpr size_t kBlockEntries = 1024;
+// Lists at least this long are summarised on three threads.
+constexpr size_t kThreadedEntries = 100000;
+
+// The extensions the tags list (every tag but the first, which accepts everything), each with
+// the set of tags listing it as a bit mask of `words` 64-bit words. Built once per pass; a
+// lookup folds and hashes only the few units of a name's extension.
+class ExtensionTable {
+ public:
+  explicit ExtensionTable(const FilterTagList& tags) : words_((tags.size() + 63) / 64) {
+    size_t listed = 0;
+    for (size_t t = 1; t < tags.size(); ++t) listed += tags[t].extensions.size();
+    size_t slots = 16;
+    while (slots < 2 * listed) slots *= 2;
+    slots_.assign(slots, 0);
+    for (size_t t = 1; t < tags.size(); ++t) {
+      for (const std::u16string& extension : tags[t].extensions) Add(extension, t);
+    }
+  }
+
+  size_t words() const { return words_; }
+
+  // The tags listing the extension of the name (its last "." to the end, folded, as
+  // ExtensionListed takes it); nullptr when no tag lists it.
+  const uint64_t* TagsOf(const char16_t* name, size_t length) const {
+    // An extension longer than every listed one cannot match: the last "." is looked for only
+    // among the name's last `longest_` units.
+    const size_t lowest = length > longest_ ? length - longest_ : 0;
+    size_t dot = length;
+    while (dot > lowest) {
+      if (name[--dot] == u'.') break;
+    }
+    if (dot == length || name[dot] != u'.') return nullptr;
+    const char16_t* extension = name + dot;
+    const size_t units = length - dot;
+    const uint64_t hash = Hash(extension, units, true);
+    for (size_t slot = hash & (slots_.size() - 1);; slot = (slot + 1) & (slots_.size() - 1)) {
+      const uint32_t entry = slots_[slot];
+      if (entry == 0) return nullptr;
+      const Entry& e = entries_[entry - 1];
+      if (e.hash == hash && e.length == units &&
+          FoldedEquals(extension, keys_.data() + e.offset, units)) {
+        return masks_.data() + (entry - 1) * words_;
+      }
+    }
+  }
+
+ private:
+  struct Entry {
+    uint64_t hash;
+    size_t offset;  // in keys_
+    size_t length;
+  };
+
+  static uint64_t Hash(const char16_t* units, size_t length, bool fold) {
+    uint64_t hash = 14695981039346656037ull;  // FNV-1a
+    for (size_t i = 0; i < length; ++i) {
+      hash ^= fold ? FoldUnit(units[i]) : units[i];
+      hash *= 1099511628211ull;
+    }
+    return hash;
+  }
+
+  // `units` folded equals `key` as stored. A listed extension is compared as written: one
+  // holding capitals never equals a folded name, exactly as ExtensionListed finds.
+  static bool FoldedEquals(const char16_t* units, const char16_t* key, size_t length) {
+    for (size_t i = 0; i < length; ++i) {
+      if (FoldUnit(units[i]) != key[i]) return false;
+    }
+    return true;
+  }
+
+  void Add(const std::u16string& extension, size_t tag) {
+    if (extension.empty()) return;  // a name's extension holds at least its "."
+    const uint64_t hash = Hash(extension.data(), extension.size(), false);
+    size_t slot = hash & (slots_.size() - 1);
+    for (; slots_[slot] != 0; slot = (slot + 1) & (slots_.size() - 1)) {
+      const Entry& e = entries_[slots_[slot] - 1];
+      if (e.hash == hash && std::u16string_view(keys_.data() + e.offset, e.length) == extension) {
+        SetBit(slots_[slot] - 1, tag);
+        return;
+      }
+    }
+    entries_.push_back(Entry{hash, keys_.size(), extension.size()});
+    keys_ += extension;
+    masks_.resize(masks_.size() + words_, 0);
+    slots_[slot] = uint32_t(entries_.size());
+    SetBit(entries_.size() - 1, tag);
+    longest_ = std::max(longest_, extension.size());
+  }
+
+  void SetBit(size_t entry, size_t tag) {
+    masks_[entry * words_ + tag / 64] |= uint64_t(1) << (tag % 64);
+  }
+
+  size_t words_;
+  size_t longest_ = 0;
+  std::vector<uint32_t> slots_;  // 0: empty; otherwise an index into entries_ plus one
+  std::vector<Entry> entries_;
+  std::u16string keys_;          // every listed extension, one after another
+  std::vector<uint64_t> masks_;  // words_ per entry
+};
+
+// A position the tag list has; any other (negative, beyond the end) is the first tag's.
+size_t EffectivePosition(int32_t tag, size_t count) {
+  return tag < 0 ? 0 : EffectiveTagIndex(size_t(tag), count);
+}
+
+// One contiguous part of a list, summarised by one thread.
+struct PartSummary {
+  size_t begin = 0;
+  size_t end = 0;
+  std::vector<uint64_t> counts;  // per tag; the first tag's is set by the caller
+  // The view of this part: while nothing has been left out, the part itself (not copied);
+  // after that, `kept`.
+  bool copying = false;
+  MatchList kept;
+  bool stopped = false;
+};
+
+// Room for the whole part at once: a copy that grows step by step would copy itself, up to
+// hundreds of megabytes in one step that cannot stop.
+void StartCopy(PartSummary& part) {
+  part.copying = true;
+  part.kept.reserve(part.end - part.begin);
+}
+
+void SummarizePart(const MatchList& items, const ExtensionTable& table, size_t viewPosition,
+                   const std::function<bool()>& stop, PartSummary& part) {
+  const size_t words = table.words();
+  if (viewPosition != 0) StartCopy(part);
+  for (size_t start = part.begin; start < part.end; start += kBlockEntries) {
+    if (stop()) {
+      part.stopped = true;
+      return;
+    }
+    const size_t end = std::min(part.end, start + kBlockEntries);
+    std::shared_lock<std::shared_mutex> guard;
+    const VolumeIndex* locked = nullptr;
+    uint64_t recordCount = 0;
+    for (size_t i = start; i < end; ++i) {
+      const MatchItem& item = items[i];
+      bool keep = false;
+      if (item.volume) {
+        if (item.volume != locked) {
+          // One drive lock at a time: the previous one goes first.
+          if (guard.owns_lock()) guard.unlock();
+          guard = std::shared_lock(item.volume->lock);
+          locked = item.volume;
+          recordCount = RecordCount(*locked);
+        }
+        if (item.recordIndex < recordCount) {
+          const FileRecord& record = locked->records[item.recordIndex];
+          if (!record.deleted) {
+            keep = viewPosition == 0;
+            if (!record.isDirectory) {
+              if (const uint64_t* bits = table.TagsOf(record.name, record.nameLength)) {
+                for (size_t w = 0; w < words; ++w) {
+                  for (uint64_t mask = bits[w]; mask != 0; mask &= mask - 1) {
+                    ++part.counts[w * 64 + size_t(std::countr_zero(mask))];
+                  }
+                }
+                if (viewPosition != 0) keep = (bits[viewPosition / 64] >> (viewPosition % 64)) & 1;
+              }
+            }
+          }
+        }
+      }
+      if (part.copying) {
+        if (keep) part.kept.push_back(item);
+      } else if (!keep) {
+        StartCopy(part);
+        part.kept.assign(items.begin() + ptrdiff_t(part.begin), items.begin() + ptrdiff_t(i));
+      }
+    }
+  }
+}
+
+}  // namespace
+
+SummaryPtr SummarizeResults(ResultList list, FilterTagsSnapshot tags, int32_t viewTag,
+                            const std::function<bool()>& stop) {
+  if (!list) list = std::make_shared<const MatchList>();
+  if (!tags) tags = std::make_shared<const FilterTagList>();
+  const MatchList& items = *list;
+  const FilterTagList& tagList = *tags;
+  const size_t viewPosition = EffectivePosition(viewTag, tagList.size());
+  const ExtensionTable table(tagList);
+
+  // A long list is summarised in three contiguous thirds on three threads, a short one here.
+  const size_t partCount = items.size() >= kThreadedEntries ? 3 : 1;
+  PartSummary parts[3];
+  for (size_t k = 0; k < partCount; ++k) {
+    const ChunkRange range = ChunkOf(uint32_t(k), items.size());
+    parts[k].begin = partCount == 1 ? 0 : range.begin;
+    parts[k].end = partCount == 1 ? items.size() : range.end;
+    parts[k].counts.assign(tagList.size(), 0);
+  }
+  if (partCount == 1) {
+    SummarizePart(items, table, viewPosition, stop, parts[0]);
+  } else {
+    RunOnThreeThreads(
+        [&](uint32_t k) { SummarizePart(items, table, viewPosition, stop, parts[k]); });
+  }
+
+  std::vector<uint64_t> counts(tagList.size(), 0);
+  size_t keptCount = 0;
+  for (size_t k = 0; k < partCount; ++k) {
+    const PartSummary& part = parts[k];
+    if (part.stopped) return nullptr;
+    for (size_t t = 0; t < counts.size(); ++t) counts[t] += part.counts[t];
+    keptCount += part.copying ? part.kept.size() : part.end - part.begin;
+  }
+  if (!counts.empty()) counts[0] = items.size();
+
+  auto summary = std::make_shared<ResultSummary>();
+  if (keptCount == items.size()) {
+    summary->view = list;  // every entry kept: the list itself
+  } else {
+    MatchList view;
+    view.reserve(keptCount);
+    for (size_t k = 0; k < partCount; ++k) {
+      const PartSummary& part = parts[k];
+      if (part.copying) {
+        view.insert(view.end(), part.kept.begin(), part.kept.end());
+      } else {
+        view.insert(view.end(), items.begin() + ptrdiff_t(part.begin),
+                    items.begin() + ptrdiff_t(part.end));
+      }
+    }
+    summary->view = std::make_shared<const MatchList>(std::move(view));
+  }
+  summary->list = std::move(list);
+  summary->tags = std::move(tags);
+  summary->tagCounts = std::move(counts);
+  summary->viewTag = viewTag;
+  return summary;
+}
+
+SummaryPtr SummarizeForPublication(ResultList list, uint64_t generation) {
+  return SummarizeResults(std::move(list), filterTags.Snapshot(), selectedTag.load(),
+                          [generation] { return IsStale(generation); });
+}
+
+SummaryPtr CurrentSummary() {
+  ResultList list;
+  SummaryPtr summary;
+  {
+    std::lock_guard guard(resultsMutex);
+    list = currentResults;
+    summary = currentSummary;
+  }
+  if (!list) return nullptr;
+  if (summary && summary->list == list) return summary;
+  return SummarizeResults(std::move(list), filterTags.Snapshot(), selectedTag.load(),
+                          [] { return false; });
+}
+
+uint64_t TagCountOf(const ResultSummary* summary, size_t tag) {
+  if (!summary || tag >= summary->tagCounts.size()) return 0;
+  return summary->tagCounts[tag];
+}
+
+}  // namespace qm

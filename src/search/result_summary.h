@@ -1,0 +1,59 @@
+// What the window shows about a result list besides its rows: the hit count of every filter tag
+// (written into the tag buttons) and the filter-tag view of the list for the selected tag. Both
+// cost a pass over the whole list with drive reads, millions of entries after a common query, so
+// the worker that publishes the list computes them in one pass and publishes them with it; the
+// window only reads them.
+//
+// Published together with currentResults, under resultsMutex, by every publisher: the search
+// worker, the sort worker (same counts, the view in the new order) and the recent list of an
+// empty query. A summary is immutable once made.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "config/filter_tags.h"
+#include "search/results.h"
+
+namespace qm {
+
+struct ResultSummary {
+  ResultList list;                  // the list summarised; never null
+  FilterTagsSnapshot tags;          // the tags counted (the snapshot the worker took)
+  std::vector<uint64_t> tagCounts;  // one per tag of `tags`
+  int32_t viewTag = 0;              // selectedTag when the summary was made
+  ResultList view;                  // the filter-tag view of `list` for viewTag; never null
+};
+using SummaryPtr = std::shared_ptr<const ResultSummary>;
+
+// The summary published with currentResults. Under resultsMutex.
+extern SummaryPtr currentSummary;
+
+// The hit counts and the view of `list`, in one pass:
+// - tag 0 counts every entry (directories, deleted records and entries without a record
+//   included); any other tag counts the entries whose record exists, is neither a directory
+//   nor deleted, and whose name's extension the tag lists (ExtensionListed);
+// - the view holds, in list order, the entries the filter rule keeps for `viewTag` (the record
+//   exists and TagAccepts it); it is `list` itself, not a copy, when every entry is kept.
+// Each drive's lock is taken shared once per block of entries; a long list is summarised in
+// three contiguous thirds on three threads, joined before this returns. `stop` is asked before
+// every block, from those threads at once; when it answers true the pass ends and nothing is
+// returned. Caller holds no drive lock.
+SummaryPtr SummarizeResults(ResultList list, FilterTagsSnapshot tags, int32_t viewTag,
+                            const std::function<bool()>& stop);
+
+// SummarizeResults for a list that is being published now: the current filter tags and the
+// selected tag; stops when `generation` is overtaken or shutdown begins.
+SummaryPtr SummarizeForPublication(ResultList list, uint64_t generation);
+
+// The summary of the published list (window thread): the one published with it, or, for a list
+// published without one, one made here. Nothing before the first publication.
+SummaryPtr CurrentSummary();
+
+// The count for tag button `tag`: 0 without a summary or for a position beyond its counts.
+uint64_t TagCountOf(const ResultSummary* summary, size_t tag);
+
+}  // namespace qm
