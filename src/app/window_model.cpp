@@ -2,7 +2,6 @@
 
 #include <memory>
 #include <mutex>
-#include <shared_mutex>
 
 #include "app/window_texts.h"
 #include "base/texts.h"
@@ -10,6 +9,7 @@
 #include "index/drive_list.h"
 #include "search/filter_view.h"
 #include "search/query.h"
+#include "search/result_summary.h"
 #include "search/search.h"
 
 namespace qm {
@@ -23,28 +23,6 @@ ResultList CurrentList() {
 
 std::u16string_view Truncated(std::u16string_view text) {
   return text.substr(0, kSearchTextUnits);
-}
-
-// The hit count of tag `tag` in `list`: tag 0 counts every entry, any other tag the live
-// files its extensions name.
-uint64_t CountTag(const MatchList& list, size_t tag, const FilterTagList& tags) {
-  if (tag == 0) return list.size();
-  uint64_t count = 0;
-  for (const MatchItem& item : list) {
-    if (!item.volume) continue;
-    FileRecord record;
-    {
-      std::shared_lock guard(item.volume->lock);
-      if (item.recordIndex >= RecordCount(*item.volume)) continue;
-      record = item.volume->records[item.recordIndex];
-    }
-    if (record.isDirectory || record.deleted) continue;
-    if (ExtensionListed(std::u16string_view(record.name, record.nameLength),
-                        tags[tag].extensions)) {
-      ++count;
-    }
-  }
-  return count;
 }
 
 }  // namespace
@@ -103,14 +81,15 @@ std::optional<std::u16string> AcceptSetTitle(uint64_t generation, char16_t* text
 }
 
 std::vector<std::u16string> TagButtonTexts(size_t buttons) {
+  // The counts come with the list: its worker made them, the window only reads them.
   const FilterTagsSnapshot tags = filterTags.Snapshot();
-  const ResultList list = CurrentList();
+  const SummaryPtr summary = CurrentSummary();
   std::vector<std::u16string> texts;
   texts.reserve(buttons);
   for (size_t i = 0; i < buttons; ++i) {
     const FilterTag* tag = i < tags->size() ? &(*tags)[i] : nullptr;
-    const uint64_t count = list && tag ? CountTag(*list, i, *tags) : 0;
-    texts.push_back(TagButtonText(tag ? tag->label : std::u16string(), count));
+    texts.push_back(
+        TagButtonText(tag ? tag->label : std::u16string(), TagCountOf(summary.get(), i)));
   }
   return texts;
 }
