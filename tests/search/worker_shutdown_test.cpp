@@ -17,6 +17,7 @@
 #include "base/window_messages.h"
 #include "base/worker_count.h"
 #include "folder_drive.h"
+#include "index/journal_monitor.h"
 #include "search/filter_view.h"
 #include "search/search.h"
 #include "search/sort.h"
@@ -32,8 +33,9 @@ using testing::TestEntry;
 using testing::WaitUntil;
 using namespace std::chrono_literals;
 
-// How long a held worker goes on after shutdown began: far longer than releasing the drives.
-constexpr auto kHeldAfterShutdown = 50ms;
+// How long the drive a worker waits for stays busy after shutdown began: far longer than
+// releasing the drives takes.
+constexpr auto kBusyAfterShutdown = 50ms;
 
 std::u16string DecimalOf(size_t n) {
   std::u16string text;
@@ -48,13 +50,24 @@ int ShutDown() {
   return RunningWorkers();
 }
 
-// Holds the worker thread that calls Hold until shutdown has begun, and then a while longer.
+bool DrivesReleased() {
+  std::lock_guard guard(driveList.mutex);
+  return driveList.entries.empty();
+}
+
+// Holds the worker thread that calls Hold, from the start of shutdown until the drives are
+// gone, or for a second when the release waits for the worker as it must; then a little
+// longer, so that a release that did not wait has returned meanwhile.
 struct Holder {
   std::atomic<bool> reached{false};
   void Hold() {
     reached.store(true);
     WaitUntil([] { return ShuttingDown(); });
-    std::this_thread::sleep_for(kHeldAfterShutdown);
+    const auto deadline = std::chrono::steady_clock::now() + 1s;
+    while (!DrivesReleased() && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(1ms);
+    }
+    std::this_thread::sleep_for(20ms);
   }
 };
 
@@ -69,6 +82,19 @@ class WorkerShutdownTest : public testing::IndexedDrivesTest {
     AddDrive(u"C:", entries);
     AddDrive(u"D:", {{0x20, kRootFrn, u"file-d1.txt"}, {0x21, kRootFrn, u"file-d2.txt"}});
     Ready();
+    // No monitor waits for a drive this test keeps busy.
+    StopMonitor(Drive(0));
+    StopMonitor(Drive(1));
+  }
+
+  // Drive D: leaves the DriveList and is kept by the caller: shutdown does not release it, so
+  // this test may hold its lock across the release. A worker that took the list of drives before
+  // goes on reading D:, and still C:.
+  VolumeIndexPtr KeepDriveD() {
+    std::lock_guard guard(driveList.mutex);
+    VolumeIndexPtr d = std::move(driveList.entries[1]);
+    driveList.entries.erase(driveList.entries.begin() + 1);
+    return d;
   }
 
   // Shutdown while the worker waits for drive D:'s lock, held here as a journal batch would:
@@ -80,7 +106,7 @@ class WorkerShutdownTest : public testing::IndexedDrivesTest {
       ReleaseDrives(driveList);
       left = RunningWorkers();
     });
-    std::this_thread::sleep_for(kHeldAfterShutdown);
+    std::this_thread::sleep_for(kBusyAfterShutdown);
     busy.unlock();
     release.join();
     return left;
@@ -92,16 +118,17 @@ TEST_F(WorkerShutdownTest, ExitDuringASearch) {
   std::unique_lock busy(Drive(1).lock);
   StartSearch(u"file", false, false);
   const uint64_t generation = searchGeneration.load();
-  // The worker walks C: and then waits for D:.
+  // The worker takes the list of drives, walks C: and waits for D:.
   std::this_thread::sleep_for(30ms);
+  const VolumeIndexPtr d = KeepDriveD();
   EXPECT_EQ(ShutDownWhileDriveDIsBusy(busy), 0) << "a worker outlived the drives";
   EXPECT_EQ(poster.Count(WM_SEARCH_DONE, generation), 0u);
   EXPECT_EQ(Current(), nullptr);
 }
 
 // One million results (the records of two drives, repeated): shutdown while the sort worker
-// waits for a drive, and at moments that fall into its several phases (copying, keys, the
-// standard sort, the summary, publication).
+// waits for a drive at its first key, and at moments that fall into its several phases
+// (copying, keys, the standard sort, the summary, publication).
 TEST_F(WorkerShutdownTest, ExitDuringASortOfAMillionResults) {
   constexpr size_t kResults = 1000000;
   const auto millionResults = [this] {
@@ -117,7 +144,8 @@ TEST_F(WorkerShutdownTest, ExitDuringASortOfAMillionResults) {
   AddDrives(1000);
   const ResultList published = millionResults();
   {
-    std::unique_lock busy(Drive(1).lock);
+    const VolumeIndexPtr d = KeepDriveD();
+    std::unique_lock busy(d->lock);
     ASSERT_TRUE(RequestSort(kColumnName));
     const uint64_t generation = searchGeneration.load();
     std::this_thread::sleep_for(30ms);
