@@ -52,6 +52,9 @@ int main(int argc, char** argv) {
       {"sort_name_1m_s", "sort_name_1m_s", "%.3f"},
       {"sort_path_1m_s", "sort_path_1m_s", "%.3f"},
       {"filter_view_1m_ms", "filter_view_1m_ms", "%.1f"},
+      {"summary_pass_ms", "summary_pass_ms", "%.1f"},
+      {"summary_pass_documents_ms", "summary_pass_documents_ms", "%.1f"},
+      {"sort_stop_ms", "sort_stop_ms", "%.1f"},
       {"content_mb_per_s", "content_mb_per_s", "%.0f"},
   };
   if (qm::headline.count("name_pass_rare3_ms") && qm::headline.count("stream_floor_ms")) {
