@@ -18,7 +18,8 @@
 namespace qm {
 
 // Search workers started and not yet ended (an overtaken worker stops within 1024 records).
-// Lets the headless front end and tests wait until no worker reads a drive any more.
+// Tells the headless front end whether a search may still post; shutdown waits for every
+// worker through base/worker_count.h.
 extern std::atomic<int> activeSearchWorkers;
 
 // Window thread only. Returns at once, except that the recent list is built here. When no
