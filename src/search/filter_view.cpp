@@ -23,6 +23,17 @@ std::atomic<int> activeFilterWorkers{0};
 
 namespace {
 
+// The view shown while a filter worker builds the one for a newly clicked tag: the previous
+// tag's view stays on screen for those moments instead of the window building the new view
+// itself (a walk of millions of entries on the window thread). Under filterMutex; dropped
+// when the worker stores its view, when a new result list is accepted, and when no worker
+// could be started (the window then builds the view on demand).
+ResultList interimView;
+
+}  // namespace
+
+namespace {
+
 // A negative position is no tag position: like a position beyond the list it means tag 0.
 size_t TagPosition(int32_t tag) {
   return tag < 0 ? 0 : size_t(tag);
@@ -63,6 +74,7 @@ void RunRefilter(std::unique_ptr<RefilterRequest> request) {
     filteredCount.store(view->size());
     filteredResults = std::move(view);
     filteredTag.store(tag);
+    interimView.reset();
   }
   if (filterGeneration.load() == generation) PostToMainWindow(WM_FILTER_DONE, 0, 0);
 }
@@ -80,6 +92,7 @@ ResultList GetDisplayList() {
   std::lock_guard guard(filterMutex);
   const int32_t tag = selectedTag.load();
   if (filteredResults && filteredTag.load() == tag) return filteredResults;
+  if (interimView) return interimView;
   const FilterTagsSnapshot tags = filterTags.Snapshot();
   ResultList view;
   if (summary && summary->list == results && summary->viewTag == tag && summary->tags == tags) {
@@ -104,6 +117,7 @@ void ResetFilteredView(uint64_t totalCount) {
   filterGeneration.fetch_add(1);
   std::lock_guard guard(filterMutex);
   filteredResults.reset();
+  interimView.reset();
   filteredTag.store(-1);
   filteredCount.store(totalCount);
 }
@@ -113,6 +127,8 @@ void ApplyTagSelection(int32_t tag) {
   selectedTag.store(tag);
   {
     std::lock_guard guard(filterMutex);
+    // A second click while the first click's worker runs keeps the view still on screen.
+    if (filteredResults) interimView = std::move(filteredResults);
     filteredResults.reset();
   }
   ResultList results;
@@ -128,7 +144,11 @@ void ApplyTagSelection(int32_t tag) {
     activeFilterWorkers.fetch_sub(1);
   });
   // No thread (or shutdown has begun): the view is built on demand by GetDisplayList instead.
-  if (!started) activeFilterWorkers.fetch_sub(1);
+  if (!started) {
+    activeFilterWorkers.fetch_sub(1);
+    std::lock_guard guard(filterMutex);
+    interimView.reset();
+  }
 }
 
 }  // namespace qm

@@ -4,8 +4,10 @@
 // extension it lists).
 //
 // A tag click (ApplyTagSelection) drops the view and starts a detached filter worker that
-// rebuilds it and posts WM_FILTER_DONE; whenever the window needs the list and no view for
-// the selected tag exists, GetDisplayList builds it on the window thread. Every view is a new
+// rebuilds it and posts WM_FILTER_DONE; until then the window keeps showing the previous view.
+// Whenever the window needs the list and no view for the selected tag exists (and no worker
+// builds one), GetDisplayList takes the one the list's worker made with it or builds it on the
+// window thread. Every view is a new
 // immutable list. filterMutex is never held together with resultsMutex.
 #pragma once
 

@@ -135,6 +135,30 @@ TEST_F(FilterViewTest, TagClickBuildsTheViewInTheBackground) {
   EXPECT_EQ(messages[0].lParam, 0);
 }
 
+TEST_F(FilterViewTest, ThePreviousViewStaysOnScreenWhileTheWorkerBuildsTheNext) {
+  AddDriveC();
+  PublishAll();
+  const ResultList all = GetDisplayList();
+  ASSERT_EQ(all->size(), 8u);
+  {
+    // The drive is busy: a view built here would wait for it, as the worker does.
+    std::unique_lock busy(Drive(0).lock);
+    ApplyTagSelection(2);
+    ApplyTagSelection(1);
+    EXPECT_EQ(GetDisplayList(), all) << "the window does not walk the list itself";
+    EXPECT_EQ(filteredCount.load(), 8u);
+  }
+  ASSERT_TRUE(poster.WaitFor(WM_FILTER_DONE));
+  ASSERT_TRUE(WaitForWorkers());
+  EXPECT_EQ(PathsOf(GetDisplayList()), (Paths{u"C:\\photos.jpg\\a.JPG", u"C:\\photos.jpg\\b.png"}));
+  EXPECT_EQ(filteredCount.load(), 2u);
+
+  // A new list replaces whatever was shown at once.
+  Publish({u"C:\\c.txt"});
+  selectedTag.store(0);
+  EXPECT_EQ(PathsOf(GetDisplayList()), Paths{u"C:\\c.txt"});
+}
+
 TEST_F(FilterViewTest, OnlyTheSecondOfTwoQuickClicksStoresItsView) {
   AddDriveC();
   PublishAll();
