@@ -15,6 +15,7 @@ class HeadlineReporter : public benchmark::ConsoleReporter {
       if (run.error_occurred) continue;
       CollectIndexHeadlines(run);
       CollectSearchHeadlines(run);
+      CollectWindowHeadlines(run);
     }
   }
 };
@@ -56,6 +57,8 @@ int main(int argc, char** argv) {
       {"summary_pass_documents_ms", "summary_pass_documents_ms", "%.1f"},
       {"sort_stop_ms", "sort_stop_ms", "%.1f"},
       {"content_mb_per_s", "content_mb_per_s", "%.0f"},
+      {"ui_search_done_ms", "ui_search_done_ms", "%.3f"},
+      {"ui_paint_rows_us", "ui_paint_rows_us", "%.1f"},
   };
   if (qm::headline.count("name_pass_rare3_ms") && qm::headline.count("stream_floor_ms")) {
     qm::headline["rare3_over_floor"] =

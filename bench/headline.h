@@ -14,5 +14,6 @@ inline std::map<std::string, double> headline;
 
 void CollectIndexHeadlines(const benchmark::BenchmarkReporter::Run& run);
 void CollectSearchHeadlines(const benchmark::BenchmarkReporter::Run& run);
+void CollectWindowHeadlines(const benchmark::BenchmarkReporter::Run& run);
 
 }  // namespace qm
