@@ -85,14 +85,6 @@ void UpdateScrollBar(const MainWindow& w) {
   SetScrollInfo(w.window, SB_VERT, &info, TRUE);
 }
 
-// Clamps and stores a new offset; the list is redrawn only when it moved.
-[[maybe_unused]] void RequestScrollOffset(MainWindow& w, int64_t requested) {
-  if (!SetScrollOffset(w.model, requested)) return;
-  UpdateScrollBar(w);
-  const RECT area = {0, kHeaderTop, w.model.clientWidth, w.model.clientHeight};
-  InvalidateRect(w.window, &area, FALSE);
-}
-
 // Measures each button's text with the button font, as the button draws it.
 int32_t MeasureButtonText(const MainWindow& w, HWND button) {
   wchar_t text[512];
@@ -204,7 +196,8 @@ void CreateControls(MainWindow& w) {
 
 void OnCreate(MainWindow& w, HWND window) {
   w.window = window;
-  static Win32MessagePoster poster(window);  // lives as long as the process: workers post late
+  // Lives as long as the process: workers may post until they end.
+  static Win32MessagePoster poster(window);
   mainWindow.store(&poster);
 
   HDC dc = GetDC(window);
@@ -221,10 +214,7 @@ void OnCreate(MainWindow& w, HWND window) {
 
   SetWindowTextW(window, Wide(std::u16string(Text(TextId::kTitleInitializing))));
   try {
-    w.discovery = std::thread([&drives = *w.drives, window] {
-      static Win32MessagePoster discoveryPoster(window);
-      DiscoverDrives(driveList, drives, discoveryPoster);
-    });
+    w.discovery = std::thread([&drives = *w.drives] { DiscoverDrives(driveList, drives, poster); });
   } catch (const std::system_error&) {
     // Without a discovery thread no drive can be indexed: as when none is NTFS.
     PostMessageW(window, WM_INDEX_READY, 1, 0);
