@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
 #include <memory>
 #include <mutex>
 #include <shared_mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/window_messages.h"
@@ -141,12 +143,22 @@ TEST_F(FilterViewTest, ThePreviousViewStaysOnScreenWhileTheWorkerBuildsTheNext) 
   const ResultList all = GetDisplayList();
   ASSERT_EQ(all->size(), 8u);
   {
-    // The drive is busy: a view built here would wait for it, as the worker does.
-    std::unique_lock busy(Drive(0).lock);
+    // The drive is busy (held by another thread, so that this one never holds a drive lock
+    // while it takes filterMutex): a view built here would wait for it, as the worker does.
+    std::promise<void> held;
+    std::promise<void> release;
+    std::thread busy([&] {
+      std::unique_lock lock(Drive(0).lock);
+      held.set_value();
+      release.get_future().wait();
+    });
+    held.get_future().wait();
     ApplyTagSelection(2);
     ApplyTagSelection(1);
     EXPECT_EQ(GetDisplayList(), all) << "the window does not walk the list itself";
     EXPECT_EQ(filteredCount.load(), 8u);
+    release.set_value();
+    busy.join();
   }
   ASSERT_TRUE(poster.WaitFor(WM_FILTER_DONE));
   ASSERT_TRUE(WaitForWorkers());
