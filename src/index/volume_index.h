@@ -14,6 +14,7 @@
 #include <thread>
 #include <unordered_map>
 
+#include "base/shared_mutex.h"
 #include "index/file_record.h"
 #include "index/frn_map.h"
 #include "index/name_pool.h"
@@ -36,11 +37,11 @@ struct VolumeIndex {
   VolumeIndex& operator=(const VolumeIndex&) = delete;
   ~VolumeIndex();
 
-  std::u16string drive;            // e.g. C:
-  RecordDeque records;             // Under lock. Append-only; records never move.
-  NamePool names;                  // Under lock.
-  FrnMap indexByFrn;               // Under lock. frn -> index of its newest record.
-  mutable std::shared_mutex lock;  // Exclusive only in the journal monitor, per batch.
+  std::u16string drive;      // e.g. C:
+  RecordDeque records;       // Under lock. Append-only; records never move.
+  NamePool names;            // Under lock.
+  FrnMap indexByFrn;         // Under lock. frn -> index of its newest record.
+  mutable SharedMutex lock;  // Exclusive only in the journal monitor, per batch.
 
   VolumeDevice* device;  // how this drive's volume is reached
   VolumeHandle volumeHandle = kInvalidVolumeHandle;
@@ -51,7 +52,7 @@ struct VolumeIndex {
   std::atomic<ThreadToken> monitorThreadToken{0};  // set by the monitor for CancelThreadIo
 
   std::unordered_map<uint64_t, PropertyInfo> properties;  // Under propertiesLock.
-  mutable std::shared_mutex propertiesLock;               // Taken after lock, never before.
+  mutable SharedMutex propertiesLock;                     // Taken after lock, never before.
 };
 
 // Owning pointer whose deleter is ReleaseVolumeIndex.

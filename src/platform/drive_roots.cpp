@@ -6,13 +6,14 @@
 #include <shared_mutex>
 #include <string>
 
+#include "base/shared_mutex.h"
 #include "index/name_pool.h"
 
 namespace qm {
 
 namespace {
 
-std::shared_mutex rootsMutex;
+SharedMutex rootsMutex;
 // A drive without files maps to nothing.
 using RootMap = std::map<std::u16string, std::optional<std::filesystem::path>>;
 RootMap& Roots() {  // Under rootsMutex.

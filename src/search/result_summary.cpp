@@ -155,7 +155,7 @@ void SummarizePart(const MatchList& items, const ExtensionTable& table, size_t v
       return;
     }
     const size_t end = std::min(part.end, start + kBlockEntries);
-    std::shared_lock<std::shared_mutex> guard;
+    std::shared_lock<SharedMutex> guard;
     const VolumeIndex* locked = nullptr;
     uint64_t recordCount = 0;
     for (size_t i = start; i < end; ++i) {

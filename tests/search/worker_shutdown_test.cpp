@@ -99,7 +99,7 @@ class WorkerShutdownTest : public testing::IndexedDrivesTest {
 
   // Shutdown while the worker waits for drive D:'s lock, held here as a journal batch would:
   // the release runs on its own thread and cannot end before the worker has.
-  int ShutDownWhileDriveDIsBusy(std::unique_lock<std::shared_mutex>& busy) {
+  int ShutDownWhileDriveDIsBusy(std::unique_lock<SharedMutex>& busy) {
     shuttingDown.store(true);
     int left = -1;
     std::thread release([&left] {
