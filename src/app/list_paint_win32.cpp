@@ -69,10 +69,10 @@ void DrawHighlighted(HDC dc, std::u16string_view text, std::u16string_view term,
 // alone; true when one was drawn.
 bool DrawIcon(HDC dc, const RowCells& cells, int x, int y) {
   SHFILEINFOW info = {};
-  const std::u16string& name = cells.isDirectory ? std::u16string(u"folder") : cells.iconName;
+  const char16_t* name = cells.isDirectory ? u"folder" : cells.iconName.c_str();
   const DWORD attributes = cells.isDirectory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
-  if (!SHGetFileInfoW(reinterpret_cast<const wchar_t*>(name.c_str()), attributes, &info,
-                      sizeof(info), SHGFI_ICON | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES)) {
+  if (!SHGetFileInfoW(reinterpret_cast<const wchar_t*>(name), attributes, &info, sizeof(info),
+                      SHGFI_ICON | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES)) {
     return false;
   }
   DrawIconEx(dc, x + kIconInset, y + kIconInset, info.hIcon, kIconSize, kIconSize, 0, nullptr,
@@ -137,16 +137,10 @@ void DrawHeader(HDC dc, const MainWindow& w, const ListPaint& paint, HBRUSH back
   }
 }
 
-std::u16string SearchText(const MainWindow& w) {
-  wchar_t buffer[256];
-  const int length = GetWindowTextW(w.searchBox, buffer, 256);
-  return std::u16string(reinterpret_cast<const char16_t*>(buffer), size_t(length > 0 ? length : 0));
-}
-
 }  // namespace
 
 void PaintResultList(MainWindow& w, HDC target) {
-  const std::optional<ListPaint> paint = PrepareListPaint(w.model, SearchText(w));
+  const std::optional<ListPaint> paint = PrepareListPaint(w.model, SearchBoxText(w));
   if (!paint || !w.backBitmap) return;
   HDC dc = w.backBuffer;
   const int width = w.model.clientWidth;

@@ -40,11 +40,6 @@ std::u16string WindowText(HWND control, int units) {
                         size_t(length > 0 ? length : 0));
 }
 
-// The search box's text as the window reads it: into a 256-unit buffer.
-std::u16string SearchBoxText(const MainWindow& w) {
-  return WindowText(w.searchBox, int(kSearchTextUnits) + 1);
-}
-
 HFONT MakeFont(int height, int weight) {
   return CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH,
@@ -294,12 +289,9 @@ void OnCommand(MainWindow& w, WPARAM wParam, LPARAM /*lParam*/) {
 // Ends the program from the window: the workers and the drives stop, the message loop ends.
 void OnDestroy(MainWindow& w) {
   KillTimer(w.window, kTrayRetryTimer);
-  // The tray icon is removed and the hotkey unregistered here when they come.
+  // The tray icon is removed here when it comes.
   UnregisterHotKey(w.window, kHotkeyShowHide);
-  shuttingDown.store(true);
-  // Discovery stops its builds early once shuttingDown is set, and publishes nothing.
-  if (w.discovery.joinable()) w.discovery.join();
-  ReleaseDrives(driveList);
+  StopDrives(w);
   Sleep(500);
   PostQuitMessage(0);
 }
@@ -384,6 +376,17 @@ LRESULT CALLBACK MainWindowProcedure(HWND window, UINT message, WPARAM wParam, L
 }
 
 }  // namespace
+
+std::u16string SearchBoxText(const MainWindow& w) {
+  return WindowText(w.searchBox, int(kSearchTextUnits) + 1);
+}
+
+void StopDrives(MainWindow& w) {
+  shuttingDown.store(true);
+  // Discovery stops its builds early once shuttingDown is set, and publishes nothing.
+  if (w.discovery.joinable()) w.discovery.join();
+  ReleaseDrives(driveList);
+}
 
 bool RegisterMainWindowClass(HINSTANCE instance) {
   WNDCLASSEXW windowClass = {};

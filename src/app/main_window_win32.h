@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -56,6 +57,13 @@ bool RegisterMainWindowClass(HINSTANCE instance);
 // Creates the 1000 x 600 main window with the first title; its creation handler builds the
 // controls and starts drive discovery over `drives`.
 HWND CreateMainWindow(HINSTANCE instance, DriveSystem& drives);
+
+// The search box's text as the window reads it: into a 256-unit buffer.
+std::u16string SearchBoxText(const MainWindow& window);
+
+// Ends the background work: shuttingDown is set, discovery is joined, every worker is waited
+// for and every drive released. Run when the window is destroyed and again after the loop.
+void StopDrives(MainWindow& window);
 
 // Paints the header and the visible rows into the back buffer and copies it to `target`.
 void PaintResultList(MainWindow& window, HDC target);

@@ -19,10 +19,8 @@
 #include "app/stand_in_options.h"
 #include "app/stand_in_systems.h"
 #include "app/startup.h"
-#include "base/shutting_down.h"
 #include "base/texts.h"
 #include "config/filter_tags.h"
-#include "index/drive_list.h"
 #include "platform/command_line.h"
 #include "platform/drive_system_win32.h"
 #include "platform/utf8.h"
@@ -141,9 +139,7 @@ int Run(HINSTANCE instance, int showCommand) {
   }
 
   // After a normal exit the list is already empty; this covers a loop that ended otherwise.
-  shuttingDown.store(true);
-  if (mainWindowState.discovery.joinable()) mainWindowState.discovery.join();
-  ReleaseDrives(driveList);
+  StopDrives(mainWindowState);
   Sleep(500);
   CloseHandle(mutex);
   return 0;

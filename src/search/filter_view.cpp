@@ -129,7 +129,6 @@ void ApplyTagSelection(int32_t tag) {
     std::lock_guard guard(filterMutex);
     // A second click while the first click's worker runs keeps the view still on screen.
     if (filteredResults) interimView = std::move(filteredResults);
-    filteredResults.reset();
   }
   ResultList results;
   {
