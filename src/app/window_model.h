@@ -20,6 +20,14 @@
 
 namespace qm {
 
+// A header border drag in progress.
+struct ColumnResize {
+  bool active = false;
+  int column = -1;
+  int32_t startX = 0;
+  int32_t startWidth = 0;
+};
+
 // The list's interaction state and the client size it was laid out for.
 struct WindowModel {
   ColumnWidths columnWidths = kInitialColumnWidths;  // [5] follows the client width
@@ -28,6 +36,7 @@ struct WindowModel {
   int64_t hoverRow = -1;                             // the cell under the pointer (tooltip)
   int32_t hoverColumn = -1;
   bool thumbTracking = false;  // the scroll thumb is dragged: cached properties only
+  ColumnResize resize;
   int32_t clientWidth = 0;
   int32_t clientHeight = 0;
 };

@@ -88,6 +88,10 @@ void StartSearch(std::u16string query, bool keepSort, bool showRecent) {
   PostToMainWindow(WM_SEARCH_DONE, uintptr_t(generation), 0);
 }
 
+void RefreshEmptyQuery(std::u16string_view searchBoxText) {
+  if (searchBoxText.empty()) StartSearch(std::u16string(), false, true);
+}
+
 void RunSearch(std::unique_ptr<SearchRequest> request) {
   if (ShuttingDown()) return;
   // The drives, copied once: the list no longer changes after indexReady is set.

@@ -26,6 +26,10 @@ extern std::atomic<int> activeSearchWorkers;
 // worker thread can be started the request is dropped: nothing is published or posted.
 void StartSearch(std::u16string query, bool keepSort, bool showRecent);
 
+// After a change of the recent opens: when the search box is empty, the recent list is shown
+// again (StartSearch of the empty query).
+void RefreshEmptyQuery(std::u16string_view searchBoxText);
+
 // The worker's body; the request is freed when it returns.
 void RunSearch(std::unique_ptr<SearchRequest> request);
 
