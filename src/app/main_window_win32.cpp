@@ -68,18 +68,6 @@ void InvalidateList(const MainWindow& w, bool erase) {
   InvalidateRect(w.window, &area, erase ? TRUE : FALSE);
 }
 
-void UpdateScrollBar(const MainWindow& w) {
-  const ScrollBarState state = CurrentScrollBar(w.model);
-  SCROLLINFO info = {};
-  info.cbSize = sizeof(info);
-  info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
-  info.nMin = 0;
-  info.nMax = state.max;
-  info.nPage = state.page;
-  info.nPos = state.pos;
-  SetScrollInfo(w.window, SB_VERT, &info, TRUE);
-}
-
 // Measures each button's text with the button font, as the button draws it.
 int32_t MeasureButtonText(const MainWindow& w, HWND button) {
   wchar_t text[512];
@@ -147,6 +135,7 @@ LRESULT CALLBACK SearchBoxProcedure(HWND box, UINT message, WPARAM wParam, LPARA
       SearchTextEntered(SearchBoxText(w));
       return 0;
     }
+    if (message == WM_KEYDOWN && wParam == VK_DOWN && FocusListFromSearchBox(w)) return 0;
   }
   // The Enter that started a search is not typed into the box (a single-line box would beep).
   if (message == WM_CHAR && (wParam == L'\r' || wParam == L'\n')) return 0;
@@ -187,6 +176,7 @@ void CreateControls(MainWindow& w) {
       0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_BALLOON, 0, 0, 0, 0, w.window,
       nullptr, reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(w.window, GWLP_HINSTANCE)), nullptr);
   if (w.tooltip) SendMessageW(w.tooltip, TTM_SETMAXTIPWIDTH, 0, 600);
+  AddListTooltipTool(w);
 }
 
 void OnCreate(MainWindow& w, HWND window) {
@@ -366,16 +356,34 @@ LRESULT CALLBACK MainWindowProcedure(HWND window, UINT message, WPARAM wParam, L
     case WM_DESTROY:
       OnDestroy(w);
       return 0;
+    case WM_SETCURSOR:
+      if (reinterpret_cast<HWND>(wParam) == window && SetListCursor(w, lParam)) return TRUE;
+      break;
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+      if (HandleCaptureKey(window, message, wParam)) return 0;
+      if (HandleListMessage(w, message, wParam, lParam)) return 0;
+      break;
     default:
-      // Mouse, wheel, scroll-bar and list keys (WM_SETCURSOR, WM_MOUSEMOVE, WM_MOUSELEAVE,
-      // WM_LBUTTONDOWN/UP/DBLCLK, WM_RBUTTONUP, WM_VSCROLL, WM_MOUSEWHEEL, WM_KEYDOWN,
-      // WM_SYSKEYDOWN) come with the list input; until then the system's defaults apply.
+      if (HandleListMessage(w, message, wParam, lParam)) return 0;
       break;
   }
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
 }  // namespace
+
+void UpdateScrollBar(const MainWindow& w) {
+  const ScrollBarState state = CurrentScrollBar(w.model);
+  SCROLLINFO info = {};
+  info.cbSize = sizeof(info);
+  info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+  info.nMin = 0;
+  info.nMax = state.max;
+  info.nPage = state.page;
+  info.nPos = state.pos;
+  SetScrollInfo(w.window, SB_VERT, &info, TRUE);
+}
 
 std::u16string SearchBoxText(const MainWindow& w) {
   return WindowText(w.searchBox, int(kSearchTextUnits) + 1);
@@ -405,8 +413,9 @@ bool RegisterMainWindowClass(HINSTANCE instance) {
   return RegisterClassExW(&windowClass) != 0;
 }
 
-HWND CreateMainWindow(HINSTANCE instance, DriveSystem& drives) {
+HWND CreateMainWindow(HINSTANCE instance, DriveSystem& drives, ConfigSystem& config) {
   mainWindowState.drives = &drives;
+  mainWindowState.config = &config;
   return CreateWindowExW(0, kMainWindowClass, Wide(std::u16string(Text(TextId::kTitleCreated))),
                          WS_OVERLAPPEDWINDOW | WS_VSCROLL, CW_USEDEFAULT, CW_USEDEFAULT, 1000, 600,
                          nullptr, nullptr, instance, nullptr);

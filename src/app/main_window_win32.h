@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/window_model.h"
+#include "platform/config_system.h"
 #include "platform/drive_system.h"
 
 namespace qm {
@@ -44,8 +45,9 @@ struct MainWindow {
 
   WindowModel model;
 
-  DriveSystem* drives = nullptr;  // set before the window is created; outlives discovery
-  std::thread discovery;          // joined when the window is destroyed
+  DriveSystem* drives = nullptr;   // set before the window is created; outlives discovery
+  ConfigSystem* config = nullptr;  // set before the window is created
+  std::thread discovery;           // joined when the window is destroyed
 };
 
 // The program's one main window.
@@ -56,7 +58,7 @@ bool RegisterMainWindowClass(HINSTANCE instance);
 
 // Creates the 1000 x 600 main window with the first title; its creation handler builds the
 // controls and starts drive discovery over `drives`.
-HWND CreateMainWindow(HINSTANCE instance, DriveSystem& drives);
+HWND CreateMainWindow(HINSTANCE instance, DriveSystem& drives, ConfigSystem& config);
 
 // The search box's text as the window reads it: into a 256-unit buffer.
 std::u16string SearchBoxText(const MainWindow& window);
@@ -64,6 +66,19 @@ std::u16string SearchBoxText(const MainWindow& window);
 // Ends the background work: shuttingDown is set, discovery is joined, every worker is waited
 // for and every drive released. Run when the window is destroyed and again after the loop.
 void StopDrives(MainWindow& window);
+
+// Sets the vertical scroll bar from the display list and the scroll offset.
+void UpdateScrollBar(const MainWindow& window);
+
+// The result list's messages (list_input_win32.cpp). The mouse, wheel, scroll-bar and key
+// messages: true when the list handled the message (the window procedure returns 0).
+bool HandleListMessage(MainWindow& window, UINT message, WPARAM wParam, LPARAM lParam);
+// WM_SETCURSOR: true when the cursor was set (the window procedure returns TRUE).
+bool SetListCursor(const MainWindow& window, LPARAM hitTest);
+// Registers the tracking tool of the list's tooltip.
+void AddListTooltipTool(const MainWindow& window);
+// Down in the search box: true when the focus moved to the list and a row is selected.
+bool FocusListFromSearchBox(MainWindow& window);
 
 // Paints the header and the visible rows into the back buffer and copies it to `target`.
 void PaintResultList(MainWindow& window, HDC target);

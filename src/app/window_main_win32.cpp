@@ -125,7 +125,7 @@ int Run(HINSTANCE instance, int showCommand) {
   INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_WIN95_CLASSES};
   InitCommonControlsEx(&controls);
   RegisterMainWindowClass(instance);
-  HWND window = CreateMainWindow(instance, *drives);
+  HWND window = CreateMainWindow(instance, *drives, config);
   if (!window) {
     CloseHandle(mutex);
     return 1;

@@ -60,8 +60,8 @@ class ShellActions {
   virtual bool ExecuteEx(const ShellExecuteInfo& info) = 0;
   // ShellExecuteW with the owner, verb, file, parameters, directory and show of `info`.
   virtual void Execute(const ShellExecuteInfo& info) = 0;
-  // DeleteFileW: kErrorSuccess, or GetLastError's code.
-  virtual Win32Error DeleteFile(std::u16string_view path) = 0;
+  // DeleteFileW (named apart from its macro): kErrorSuccess, or GetLastError's code.
+  virtual Win32Error DeleteOneFile(std::u16string_view path) = 0;
   virtual FileOperationResult OperateOnFiles(const FileOperation& operation) = 0;
   // GetWindowsDirectoryW, whole however long; empty when the system gives none.
   virtual std::u16string WindowsDirectory() = 0;
