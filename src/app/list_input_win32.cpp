@@ -11,9 +11,11 @@
 #include "app/list_input.h"
 #include "app/list_menu.h"
 #include "app/main_window_win32.h"
+#include "app/popup_menu_win32.h"
 #include "platform/clipboard.h"
 #include "platform/message_box.h"
 #include "platform/shell_actions.h"
+#include "shell/hotkey.h"
 
 namespace qm {
 
@@ -72,24 +74,9 @@ void RunAction(MainWindow& w, FileAction action) {
 }
 
 void ShowListMenu(MainWindow& w, bool rowHit) {
-  HMENU menu = CreatePopupMenu();
-  if (!menu) return;
-  for (const MenuEntry& entry : ListMenuEntries(rowHit)) {
-    if (entry.command == 0) {
-      AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-      continue;
-    }
-    const std::u16string text(Text(entry.text));
-    AppendMenuW(menu, MF_STRING | (entry.grayed ? MF_GRAYED : 0), entry.command,
-                reinterpret_cast<const wchar_t*>(text.c_str()));
-  }
-  POINT at;
-  GetCursorPos(&at);
-  const int command =
-      TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, w.window, nullptr);
-  DestroyMenu(menu);
-  // The hotkey capture comes with the global hotkey; until then its item does nothing.
-  RunListMenuCommand(ActionContext(w), command, w.model.selectedRow, nullptr);
+  const int command = TrackPopup(w.window, ListMenuEntries(rowHit));
+  RunListMenuCommand(ActionContext(w), command, w.model.selectedRow,
+                     [&w] { BeginHotkeyCapture(HotkeyCapture(w)); });
 }
 
 void OnVerticalScroll(MainWindow& w, int code) {

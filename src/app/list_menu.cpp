@@ -47,7 +47,7 @@ std::vector<MenuEntry> ListMenuEntries(bool rowHit) {
   std::vector<MenuEntry> entries;
   entries.reserve(kListMenu.size());
   for (const MenuItemDefinition& item : kListMenu) {
-    entries.push_back({item.command, item.text, item.needsRow && !rowHit});
+    entries.push_back({item.command, item.text, item.needsRow && !rowHit, false});
   }
   return entries;
 }

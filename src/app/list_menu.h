@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "base/menu_entry.h"
 #include "base/texts.h"
 #include "view/file_actions.h"
 
@@ -25,12 +26,6 @@ inline constexpr uint32_t kCommandCut = 10010;
 inline constexpr uint32_t kCommandClearRecent = 10011;
 inline constexpr uint32_t kCommandSetHotkey = 10012;
 inline constexpr uint32_t kCommandMoveToRecycleBin = 10013;
-
-struct MenuEntry {
-  uint32_t command = 0;  // 0: a separator
-  TextId text = TextId::kCount;
-  bool grayed = false;
-};
 
 // The menu, top to bottom; the file items are grayed unless `rowHit`.
 std::vector<MenuEntry> ListMenuEntries(bool rowHit);

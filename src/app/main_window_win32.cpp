@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "app/control_layout.h"
+#include "app/popup_menu_win32.h"
 #include "app/window_model.h"
 #include "app/window_texts.h"
 #include "base/main_window.h"
@@ -16,18 +17,19 @@
 #include "base/window_messages.h"
 #include "config/filter_tags.h"
 #include "index/drive_list.h"
+#include "platform/message_box.h"
 #include "platform/message_poster_win32.h"
+#include "platform/shell_actions.h"
 #include "search/filter_view.h"
 #include "search/search.h"
+#include "shell/auto_start.h"
+#include "view/recent_opens.h"
 
 namespace qm {
 
 MainWindow mainWindowState;
 
 namespace {
-
-constexpr UINT kTrayRetryTimer = 30002;
-constexpr int kHotkeyShowHide = 30001;
 
 const wchar_t* Wide(const std::u16string& text) {
   return reinterpret_cast<const wchar_t*>(text.c_str());
@@ -121,16 +123,61 @@ void SelectTag(const MainWindow& w, int32_t index) {
   ApplyTagSelection(index);
 }
 
-// Offers a key to the hotkey capture; true when the capture took it. (The capture comes with
-// the global hotkey.)
-bool HandleCaptureKey(HWND /*window*/, UINT /*message*/, WPARAM /*key*/) {
-  return false;
+// Offers a key to the hotkey capture; true when the capture took it.
+bool HandleCaptureKey(MainWindow& w, UINT message, WPARAM key) {
+  return HandleCaptureKey(HotkeyCapture(w), message, uint32_t(key));
+}
+
+void UpdateTip(MainWindow& w) {
+  UpdateTrayTip(w.tray, SystemNotificationArea(), HotkeyToText(SystemHotkeys()));
+}
+
+// The tray icon is sent again with each show: that also repairs an icon the shell lost.
+void ShowMainWindow(MainWindow& w) {
+  AddOrUpdateTrayIcon(w.tray, SystemNotificationArea(), w.window, true,
+                      HotkeyToText(SystemHotkeys()));
+  ShowWindow(w.window, SW_SHOW);
+  SetForegroundWindow(w.window);
+}
+
+void ShowTrayMenu(MainWindow& w) {
+  const bool autoStart = IsAutoStartEnabled(SystemProcesses());
+  // In the foreground, the menu closes when the user clicks elsewhere.
+  SetForegroundWindow(w.window);
+  switch (TrackPopup(w.window, TrayMenuEntries(autoStart))) {
+    case kTrayHomepage: {
+      ShellExecuteInfo info;
+      info.verb = u"open";
+      info.file = HomepageAddress();
+      SystemShellActions().Execute(info);
+      break;
+    }
+    case kTrayRunOnStartup:
+      ToggleAutoStart(SystemProcesses(), SystemMessageBoxes(), w.window);
+      break;
+    case kTraySetHotkey:
+      BeginHotkeyCapture(HotkeyCapture(w));
+      break;
+    case kTrayClearRecent:
+      ClearRecentOpens(*w.config);
+      RefreshEmptyQuery(SearchBoxText(w));
+      break;
+    case kTrayShowWindow:
+      ShowMainWindow(w);
+      break;
+    case kTrayExit:
+      w.exitRequested = true;
+      PostMessageW(w.window, WM_CLOSE, 0, 0);
+      break;
+    default:
+      break;
+  }
 }
 
 LRESULT CALLBACK SearchBoxProcedure(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
   MainWindow& w = mainWindowState;
   if (message == WM_KEYDOWN || message == WM_SYSKEYDOWN) {
-    if (HandleCaptureKey(w.window, message, wParam)) return 0;
+    if (HandleCaptureKey(w, message, wParam)) return 0;
     if (message == WM_KEYDOWN && wParam == VK_RETURN) {
       SearchTextEntered(SearchBoxText(w));
       return 0;
@@ -195,7 +242,13 @@ void OnCreate(MainWindow& w, HWND window) {
   w.inputFont = MakeFont(-18, FW_NORMAL);
   w.buttonFont = MakeFont(-14, FW_NORMAL);
   CreateControls(w);
-  // The tray icon and the show/hide hotkey are added here when they come.
+
+  // The shell may not be ready yet (a start at log-on): the retry timer adds the icon later.
+  w.tray.record.window = window;
+  w.tray.record.icon = SystemNotificationArea().LoadTrayIcon();
+  AddOrUpdateTrayIcon(w.tray, SystemNotificationArea(), window, false,
+                      HotkeyToText(SystemHotkeys()));
+  if (RegisterHotkey(SystemHotkeys(), window)) UpdateTip(w);
 
   SetWindowTextW(window, Wide(std::u16string(Text(TextId::kTitleInitializing))));
   try {
@@ -278,8 +331,7 @@ void OnCommand(MainWindow& w, WPARAM wParam, LPARAM /*lParam*/) {
 
 // Ends the program from the window: the workers and the drives stop, the message loop ends.
 void OnDestroy(MainWindow& w) {
-  KillTimer(w.window, kTrayRetryTimer);
-  // The tray icon is removed here when it comes.
+  RemoveTrayIcon(w.tray, SystemNotificationArea());
   UnregisterHotKey(w.window, kHotkeyShowHide);
   StopDrives(w);
   Sleep(500);
@@ -289,7 +341,9 @@ void OnDestroy(MainWindow& w) {
 LRESULT CALLBACK MainWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   MainWindow& w = mainWindowState;
   if (w.taskbarCreatedMessage != 0 && message == w.taskbarCreatedMessage) {
-    return 0;  // the tray icon is added again here when it comes
+    // Explorer restarted: its new taskbar does not know the icon.
+    TrayIconLost(w.tray, SystemNotificationArea(), window, HotkeyToText(SystemHotkeys()));
+    return 0;
   }
   switch (message) {
     case WM_CREATE:
@@ -348,10 +402,22 @@ LRESULT CALLBACK MainWindowProcedure(HWND window, UINT message, WPARAM wParam, L
       }
       return 0;
     case WM_HOTKEY:
+      if (wParam == kHotkeyShowHide) {
+        if (IsWindowVisible(window)) {
+          ShowWindow(window, SW_HIDE);
+        } else {
+          ShowMainWindow(w);
+        }
+      }
+      return 0;
     case WM_TIMER:
+      if (wParam != kTrayRetryTimer) break;
+      AddOrUpdateTrayIcon(w.tray, SystemNotificationArea(), window, true,
+                          HotkeyToText(SystemHotkeys()));
+      return 0;
     case WM_TRAY_CALLBACK:
-      // The show/hide hotkey, the tray retry timer and the tray icon come with the tray.
-      if (message == WM_TIMER && wParam != kTrayRetryTimer) break;
+      if (LOWORD(lParam) == WM_RBUTTONUP) ShowTrayMenu(w);
+      if (LOWORD(lParam) == WM_LBUTTONDBLCLK) ShowMainWindow(w);
       return 0;
     case WM_DESTROY:
       OnDestroy(w);
@@ -361,7 +427,7 @@ LRESULT CALLBACK MainWindowProcedure(HWND window, UINT message, WPARAM wParam, L
       break;
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN:
-      if (HandleCaptureKey(window, message, wParam)) return 0;
+      if (HandleCaptureKey(w, message, wParam)) return 0;
       if (HandleListMessage(w, message, wParam, lParam)) return 0;
       break;
     default:
@@ -372,6 +438,21 @@ LRESULT CALLBACK MainWindowProcedure(HWND window, UINT message, WPARAM wParam, L
 }
 
 }  // namespace
+
+HotkeyCaptureContext HotkeyCapture(MainWindow& w) {
+  return HotkeyCaptureContext{
+      SystemHotkeys(),
+      *w.config,
+      SystemMessageBoxes(),
+      w.window,
+      [&w](std::u16string_view text) { SetWindowTextW(w.statusLine, Wide(std::u16string(text))); },
+      [&w] {
+        ShowWindow(w.window, SW_SHOW);
+        SetForegroundWindow(w.window);
+        SetFocus(w.window);
+      },
+      [&w] { UpdateTip(w); }};
+}
 
 void UpdateScrollBar(const MainWindow& w) {
   const ScrollBarState state = CurrentScrollBar(w.model);

@@ -11,6 +11,8 @@
 #include "app/window_model.h"
 #include "platform/config_system.h"
 #include "platform/drive_system.h"
+#include "shell/hotkey.h"
+#include "shell/tray_icon.h"
 
 namespace qm {
 
@@ -41,6 +43,7 @@ struct MainWindow {
   HBITMAP initialBitmap = nullptr;  // the memory DC's own 1 x 1 bitmap, put back at the end
 
   UINT taskbarCreatedMessage = 0;
+  TrayIcon tray;
   bool exitRequested = false;
 
   WindowModel model;
@@ -66,6 +69,9 @@ std::u16string SearchBoxText(const MainWindow& window);
 // Ends the background work: shuttingDown is set, discovery is joined, every worker is waited
 // for and every drive released. Run when the window is destroyed and again after the loop.
 void StopDrives(MainWindow& window);
+
+// The hotkey capture as it reaches this window: its status line, its showing, its tray tip.
+HotkeyCaptureContext HotkeyCapture(MainWindow& window);
 
 // Sets the vertical scroll bar from the display list and the scroll offset.
 void UpdateScrollBar(const MainWindow& window);

@@ -24,6 +24,7 @@
 #include "platform/command_line.h"
 #include "platform/drive_system_win32.h"
 #include "platform/utf8.h"
+#include "shell/hotkey.h"
 #include "view/recent_opens.h"
 
 namespace qm {
@@ -118,6 +119,7 @@ int Run(HINSTANCE instance, int showCommand) {
   ConfigSystem& config = setup.Config();
   LoadFilterTags(config);
   LoadRecentOpens(config);
+  LoadHotkey(config);
   std::unique_ptr<DriveSystem> drives = std::move(setup.drives);
   if (!drives) drives = std::make_unique<Win32DriveSystem>();
 
