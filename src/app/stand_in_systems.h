@@ -34,6 +34,7 @@ class RedirectedConfigSystem final : public ConfigSystem {
   bool ReplaceAtomically(std::u16string_view from, std::u16string_view to) override {
     return system_.ReplaceAtomically(from, to);
   }
+  std::u16string SaveTarget(std::u16string_view path) override { return system_.SaveTarget(path); }
   void RemoveFile(std::u16string_view path) override { system_.RemoveFile(path); }
   bool CopyOver(std::u16string_view from, std::u16string_view to) override {
     return system_.CopyOver(from, to);

@@ -52,13 +52,12 @@ uint32_t ParseUnsigned32(std::u16string_view text) {
   return negative ? uint32_t(0) - uint32_t(value) : uint32_t(value);
 }
 
-uint64_t ParseUnsigned64(std::u16string_view text) {
-  const bool negative = SkipSpaceAndSign(text);
+uint64_t ParseLeadingDigits64(std::u16string_view text) {
   uint64_t value = 0;
   if (!ReadDigits(text, std::numeric_limits<uint64_t>::max(), &value)) {
     return std::numeric_limits<uint64_t>::max();
   }
-  return negative ? uint64_t(0) - value : value;
+  return value;
 }
 
 std::u16string DecimalText(uint64_t value) {

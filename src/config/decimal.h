@@ -1,6 +1,7 @@
-// Decimal numbers in the configuration files, read as the C runtime's conversions read them:
-// leading white space (space, tab, LF, VT, FF, CR), an optional sign, then digits up to the
-// first unit that is not one; no digits give 0.
+// Decimal numbers in the configuration files. hotkey.ini's are read as the C runtime's
+// conversion reads them: leading white space (space, tab, LF, VT, FF, CR), an optional sign,
+// then digits up to the first unit that is not one; no digits give 0. recent.ini's stamps take
+// the digits alone.
 #pragma once
 
 #include <cstdint>
@@ -13,9 +14,11 @@ namespace qm {
 // program writes with "%u" reads back unchanged.
 uint32_t ParseUnsigned32(std::u16string_view text);
 
-// As _wcstoui64 with base 10: a value beyond 64 bits becomes UINT64_MAX; a minus sign negates
-// modulo 2^64.
-uint64_t ParseUnsigned64(std::u16string_view text);
+// The unsigned decimal number at the very start of `text`, for recent.ini's stamps: ASCII
+// digits up to the first unit that is not one; no white space and no sign are taken, so
+// " 7" and "-5" give 0 like any text without leading digits. A value beyond 64 bits becomes
+// UINT64_MAX (a stamp that large is nonsense either way; the largest keeps the digits' sense).
+uint64_t ParseLeadingDigits64(std::u16string_view text);
 
 // The decimal digits of `value`.
 std::u16string DecimalText(uint64_t value);

@@ -94,13 +94,15 @@ std::u16string FormatTagFile(const FilterTagList& tags) {
   return text;
 }
 
-bool ReadTagFile(ConfigSystem& system, std::u16string_view path, FilterTagList* out) {
+bool ReadTagFile(ConfigSystem& system, std::u16string_view path, FilterTagList* out,
+                 bool* unreadable) {
   std::vector<std::u16string> lines;
-  if (!ReadTextFile(system, path, kFiltersLineBuffer, &lines)) return false;
+  const TextFileRead read = ReadTextFile(system, path, kFiltersLineBuffer, &lines);
   FilterTagList tags;
   for (const std::u16string& line : lines) {
     if (std::optional<FilterTag> tag = ParseTagLine(line)) tags.push_back(std::move(*tag));
   }
+  if (unreadable) *unreadable = IsUnreadable(read, tags.size());
   if (tags.empty()) return false;
   *out = std::move(tags);
   return true;
@@ -116,24 +118,31 @@ void LoadDefaultTags() {
 
 // 1. filters.ini readable: an English UI that finds the Chinese defaults' first label
 //    ("所有文件") switches to the English defaults and rewrites the file; otherwise the list
-//    read is used. Either way filters.ini is then copied over filters.bak.
+//    read is used. Either way filters.ini is then copied over filters.bak (through a
+//    temporary file, so a copy that fails leaves the previous backup whole).
 // 2. Otherwise filters.bak readable: its list is used and written to filters.ini.
 // 3. Otherwise the defaults of the UI language, written to filters.ini.
 // So the backup is refreshed only by a start that read filters.ini, and restores a filters.ini
-// that was lost or lost every valid line.
+// that was lost or lost every valid line. Before 2 and 3 rewrite a filters.ini that holds
+// something no tag came from (an editor's UTF-16 big-endian, say), it is kept as
+// filters.ini.unreadable, so the user's edit is not lost with it.
 void LoadFilterTags(ConfigSystem& system) {
   const std::u16string iniPath = FiltersIniPath(system);
   const std::u16string bakPath = FiltersBakPath(system);
   FilterTagList tags;
-  if (ReadTagFile(system, iniPath, &tags)) {
+  bool unreadable = false;
+  if (ReadTagFile(system, iniPath, &tags, &unreadable)) {
     if (!IsChineseUi() && tags.front().label == TextPairOf(TextId::kTagAllFiles).chinese) {
       LoadDefaultTags();
       WriteTagFile(system, iniPath);
     } else {
       filterTags.Replace(std::move(tags));
     }
-    system.CopyOver(iniPath, bakPath);
-  } else if (ReadTagFile(system, bakPath, &tags)) {
+    SaveCopy(system, iniPath, bakPath);
+    return;
+  }
+  if (unreadable) KeepUnreadable(system, iniPath);
+  if (ReadTagFile(system, bakPath, &tags)) {
     filterTags.Replace(std::move(tags));
     WriteTagFile(system, iniPath);
   } else {

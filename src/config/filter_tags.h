@@ -82,8 +82,10 @@ std::optional<FilterTag> ParseTagLine(std::u16string_view line);
 std::u16string FormatTagFile(const FilterTagList& tags);
 
 // Reads filters.ini (or filters.bak) with a 1024-unit line buffer. True, with `out` replaced,
-// when at least one line gave a tag; otherwise `out` is left as it was.
-bool ReadTagFile(ConfigSystem& system, std::u16string_view path, FilterTagList* out);
+// when at least one line gave a tag; otherwise `out` is left as it was. `unreadable`, when
+// given, tells whether the file holds something that gave no tag (IsUnreadable).
+bool ReadTagFile(ConfigSystem& system, std::u16string_view path, FilterTagList* out,
+                 bool* unreadable = nullptr);
 
 // Saves the current filterTags to `path`; a save that fails is skipped silently.
 void WriteTagFile(ConfigSystem& system, std::u16string_view path);
@@ -91,7 +93,8 @@ void WriteTagFile(ConfigSystem& system, std::u16string_view path);
 // filterTags becomes the defaults of the UI language.
 void LoadDefaultTags();
 
-// The start-up load: filters.ini, else filters.bak, else the defaults; see filter_tags.cpp.
+// The start-up load: filters.ini, else filters.bak, else the defaults; see filter_tags.cpp. An
+// unreadable filters.ini is kept as filters.ini.unreadable before it is rewritten.
 void LoadFilterTags(ConfigSystem& system);
 
 // The context-menu command: asks, then resets filterTags and filters.ini to the defaults of

@@ -23,7 +23,7 @@ void ApplyHotkeyLine(std::u16string_view line, HotkeySetting* setting) {
 
 bool ReadHotkeyFile(ConfigSystem& system, std::u16string_view path, HotkeySetting* setting) {
   std::vector<std::u16string> lines;
-  if (!ReadTextFile(system, path, kHotkeyLineBuffer, &lines)) return false;
+  if (!Decoded(ReadTextFile(system, path, kHotkeyLineBuffer, &lines))) return false;
   for (const std::u16string& line : lines) ApplyHotkeyLine(line, setting);
   return true;
 }

@@ -13,21 +13,22 @@ std::optional<RecentLine> ParseRecentLine(std::u16string_view line) {
   RecentLine entry;
   entry.path = line.substr(tab + 1);
   if (entry.path.empty()) return std::nullopt;
-  entry.stamp = ParseUnsigned64(line.substr(0, tab));
+  entry.stamp = ParseLeadingDigits64(line.substr(0, tab));
   return entry;
 }
 
-bool ReadRecentFile(ConfigSystem& system, std::u16string_view path,
-                    std::vector<RecentLine>* lines) {
+bool ReadRecentFile(ConfigSystem& system, std::u16string_view path, std::vector<RecentLine>* lines,
+                    bool* unreadable) {
   lines->clear();
   std::vector<std::u16string> pieces;
-  if (!ReadTextFile(system, path, kRecentLineBuffer, &pieces)) return false;
+  const TextFileRead read = ReadTextFile(system, path, kRecentLineBuffer, &pieces);
   for (const std::u16string& piece : pieces) {
     if (std::optional<RecentLine> entry = ParseRecentLine(piece)) {
       lines->push_back(std::move(*entry));
     }
   }
-  return true;
+  if (unreadable) *unreadable = IsUnreadable(read, lines->size());
+  return Decoded(read);
 }
 
 std::u16string FormatRecentFile(const std::vector<RecentLine>& lines) {

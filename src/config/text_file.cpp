@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "config/trim_blanks.h"
 #include "platform/utf8.h"
 
 namespace qm {
@@ -55,15 +56,19 @@ std::vector<std::u16string> SplitLinePieces(std::u16string_view text, size_t buf
   return pieces;
 }
 
-bool ReadTextFile(ConfigSystem& system, std::u16string_view path, size_t bufferUnits,
-                  std::vector<std::u16string>* pieces) {
+TextFileRead ReadTextFile(ConfigSystem& system, std::u16string_view path, size_t bufferUnits,
+                          std::vector<std::u16string>* pieces) {
   pieces->clear();
   std::string bytes;
-  if (!system.ReadBytes(path, kMaxTextFileBytes, &bytes)) return false;
+  if (!system.ReadBytes(path, kMaxTextFileBytes, &bytes)) return TextFileRead::kNotOpened;
   std::u16string text;
-  if (!DecodeTextFile(bytes, &text)) return false;
+  if (!DecodeTextFile(bytes, &text)) return TextFileRead::kUndecodable;
   *pieces = SplitLinePieces(text, bufferUnits);
-  return true;
+  return TrimmedView(text).empty() ? TextFileRead::kBlank : TextFileRead::kText;
+}
+
+bool KeepUnreadable(ConfigSystem& system, std::u16string_view path) {
+  return system.ReplaceAtomically(path, std::u16string(path) + std::u16string(kUnreadableSuffix));
 }
 
 std::string EncodeTextFile(std::u16string_view text) {
@@ -80,14 +85,30 @@ std::string EncodeTextFile(std::u16string_view text) {
   return bytes;
 }
 
-bool WriteTextFile(ConfigSystem& system, std::u16string_view path, std::u16string_view text) {
-  std::u16string temp(path);
-  temp += kSaveTempSuffix;
-  if (system.WriteBytes(temp, EncodeTextFile(text)) && system.ReplaceAtomically(temp, path)) {
-    return true;
-  }
+namespace {
+
+// Every save: `fill` writes the temporary file beside the file `path` names (a symbolic link's
+// target, so the link survives), which it then replaces.
+template <typename Fill>
+bool SaveThroughTemp(ConfigSystem& system, std::u16string_view path, Fill fill) {
+  const std::u16string target = system.SaveTarget(path);
+  const std::u16string temp = target + std::u16string(kSaveTempSuffix);
+  if (fill(temp) && system.ReplaceAtomically(temp, target)) return true;
   system.RemoveFile(temp);
   return false;
+}
+
+}  // namespace
+
+bool WriteTextFile(ConfigSystem& system, std::u16string_view path, std::u16string_view text) {
+  return SaveThroughTemp(system, path, [&](std::u16string_view temp) {
+    return system.WriteBytes(temp, EncodeTextFile(text));
+  });
+}
+
+bool SaveCopy(ConfigSystem& system, std::u16string_view from, std::u16string_view to) {
+  return SaveThroughTemp(system, to,
+                         [&](std::u16string_view temp) { return system.CopyOver(from, temp); });
 }
 
 }  // namespace qm

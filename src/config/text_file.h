@@ -46,10 +46,37 @@ bool DecodeTextFile(std::string_view bytes, std::u16string* text);
 // 2), each cut at its first NUL. Pieces keep their LF.
 std::vector<std::u16string> SplitLinePieces(std::u16string_view text, size_t bufferUnits);
 
-// Opens and reads a configuration file into pieces. False when it cannot be opened (missing,
-// unreadable, big-endian); `pieces` is then empty. An empty file gives true and no pieces.
-bool ReadTextFile(ConfigSystem& system, std::u16string_view path, size_t bufferUnits,
-                  std::vector<std::u16string>* pieces);
+// What reading a configuration file found.
+enum class TextFileRead {
+  kNotOpened,    // missing, a folder, no access: every reader takes it as an empty file
+  kUndecodable,  // opened, but marked UTF-16 big-endian, which the runtime refuses to read
+  kBlank,        // nothing but blanks (" \t\r\n") after the byte-order mark, or nothing at all
+  kText,         // anything else
+};
+
+constexpr bool Decoded(TextFileRead read) {
+  return read == TextFileRead::kBlank || read == TextFileRead::kText;
+}
+
+// Opens and reads a configuration file into pieces; `pieces` is empty unless it was decoded.
+// An empty file is kBlank with no pieces.
+TextFileRead ReadTextFile(ConfigSystem& system, std::u16string_view path, size_t bufferUnits,
+                          std::vector<std::u16string>* pieces);
+
+// A file its reader could not use although it holds something: undecodable, or text of which
+// no line gave an entry (within what is read). The program is about to write over such a file,
+// which may be the user's own edit, so it is first kept aside (KeepUnreadable). A missing file,
+// an empty one and one of blanks only hold nothing worth keeping.
+constexpr bool IsUnreadable(TextFileRead read, size_t entriesRead) {
+  return read == TextFileRead::kUndecodable || (read == TextFileRead::kText && entriesRead == 0);
+}
+
+// Suffix under which an unreadable configuration file is kept.
+inline constexpr std::u16string_view kUnreadableSuffix = u".unreadable";
+
+// Renames `path` to `path` + ".unreadable" in one step, replacing an older one. False when the
+// rename fails (the file then stays where it was).
+bool KeepUnreadable(ConfigSystem& system, std::u16string_view path);
 
 // The bytes "w, ccs=UTF-8" would put on disk for `text`.
 std::string EncodeTextFile(std::u16string_view text);
@@ -57,5 +84,9 @@ std::string EncodeTextFile(std::u16string_view text);
 // Saves `text` to `path` through a temporary file and an atomic replace. False, with the old
 // file untouched and the temporary file removed, when any step fails.
 bool WriteTextFile(ConfigSystem& system, std::u16string_view path, std::u16string_view text);
+
+// Saves a byte copy of `from` as `to` the same way: copied to the temporary file, then put in
+// place in one step, so a copy that fails half-way leaves the old `to` whole.
+bool SaveCopy(ConfigSystem& system, std::u16string_view from, std::u16string_view to);
 
 }  // namespace qm

@@ -1,5 +1,6 @@
 // What the configuration files ask of the machine: the user's Documents folder, folder
-// creation, and whole-file reads, writes, replacement and copies.
+// creation, and whole-file reads, writes, replacement and copies, and where a save through a
+// symbolic link lands.
 //
 // Paths are the program's own UTF-16 paths with backslash separators (C:\Users\x\Documents
 // \Quillmarsh\config\filters.ini, or .\config\filters.ini). The Windows build hands them to
@@ -37,6 +38,12 @@ class ConfigSystem {
   // MOVEFILE_WRITE_THROUGH in the Windows build, where a read-only target is refused;
   // rename(2) elsewhere.
   virtual bool ReplaceAtomically(std::u16string_view from, std::u16string_view to) = 0;
+
+  // The file a save to `path` replaces: the end of its chain of symbolic links, so that the
+  // save changes the link's target and the link stays a link (the temporary file is written
+  // beside that target, on its volume); `path` itself when it is no link, is missing or cannot
+  // be resolved. GetFinalPathNameByHandleW in the Windows build.
+  virtual std::u16string SaveTarget(std::u16string_view path) = 0;
 
   // Deletes a file; a missing file is no error. Used to clear a half-written temporary file.
   virtual void RemoveFile(std::u16string_view path) = 0;

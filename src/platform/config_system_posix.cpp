@@ -6,7 +6,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "platform/config_system.h"
 #include "platform/utf8.h"
@@ -77,6 +79,27 @@ class PosixConfigSystem final : public ConfigSystem {
 
   bool ReplaceAtomically(std::u16string_view from, std::u16string_view to) override {
     return std::rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0;
+  }
+
+  std::u16string SaveTarget(std::u16string_view path) override {
+    namespace fs = std::filesystem;
+    fs::path file(NativePath(path));
+    bool followed = false;
+    // As many hops as the kernel itself follows before it gives up on a loop.
+    for (int hops = 0; hops < 40; ++hops) {
+      std::error_code error;
+      if (!fs::is_symlink(fs::symlink_status(file, error))) break;
+      fs::path target = fs::read_symlink(file, error);
+      if (error) break;
+      file = target.is_absolute() ? target : file.parent_path() / target;
+      followed = true;
+    }
+    if (!followed) return std::u16string(path);
+    std::u16string program = ToUtf16(file.string());
+    for (char16_t& c : program) {
+      if (c == u'/') c = u'\\';
+    }
+    return program;
   }
 
   void RemoveFile(std::u16string_view path) override { ::unlink(NativePath(path).c_str()); }

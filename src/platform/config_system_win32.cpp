@@ -79,6 +79,37 @@ class Win32ConfigSystem final : public ConfigSystem {
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
   }
 
+  std::u16string SaveTarget(std::u16string_view path) override {
+    // Opening follows every link (Wine's view of a Unix link too, which shows no reparse
+    // point); the handle then names the file itself.
+    HANDLE file =
+        CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return std::u16string(path);
+    std::wstring buffer(MAX_PATH, L'\0');
+    DWORD length = 0;
+    while (true) {
+      length = GetFinalPathNameByHandleW(file, buffer.data(), DWORD(buffer.size()),
+                                         FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+      if (length < buffer.size()) break;
+      buffer.resize(length);  // too small: `length` counts the terminating zero too
+    }
+    CloseHandle(file);
+    if (length == 0) return std::u16string(path);
+    buffer.resize(length);
+    // \\?\C:\x is C:\x, and \\?\UNC\server\share\x is \\server\share\x.
+    std::wstring_view name(buffer);
+    std::wstring plain;
+    if (name.starts_with(L"\\\\?\\UNC\\")) {
+      plain = L"\\\\" + std::wstring(name.substr(8));
+    } else if (name.starts_with(L"\\\\?\\")) {
+      plain = name.substr(4);
+    } else {
+      plain = name;
+    }
+    return std::u16string(plain.begin(), plain.end());
+  }
+
   void RemoveFile(std::u16string_view path) override { DeleteFileW(Wide(path).c_str()); }
 
   bool CopyOver(std::u16string_view from, std::u16string_view to) override {

@@ -4,6 +4,7 @@
 
 #include "config/config_dir.h"
 #include "config/recent_file.h"
+#include "config/text_file.h"
 #include "index/build_path.h"
 #include "platform/clock.h"
 
@@ -49,8 +50,14 @@ void SaveRecentOpens(ConfigSystem& system) {
 }
 
 void LoadRecentOpens(ConfigSystem& system) {
+  const std::u16string file = RecentIniPath(system);
   std::vector<RecentLine> lines;
-  if (!ReadRecentFile(system, RecentIniPath(system), &lines)) return;
+  bool unreadable = false;
+  const bool read = ReadRecentFile(system, file, &lines, &unreadable);
+  // The next save would replace a file that held something no entry came from (UTF-16
+  // big-endian from an editor, say): it is kept as recent.ini.unreadable instead.
+  if (unreadable) KeepUnreadable(system, file);
+  if (!read) return;
   std::vector<RecentEntry> loaded;
   loaded.reserve(lines.size());
   for (RecentLine& line : lines) loaded.push_back({MatchItem{}, line.stamp, std::move(line.path)});

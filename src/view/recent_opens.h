@@ -45,7 +45,8 @@ void AddRecentOpen(ConfigSystem& system, MatchItem item);
 void SaveRecentOpens(ConfigSystem& system);
 
 // Reads recent.ini into recentOpens (entries without a record); an unreadable or missing file
-// leaves recentOpens as it is.
+// leaves recentOpens as it is. An unreadable one (IsUnreadable) is renamed recent.ini.unreadable
+// so that the next save does not destroy it.
 void LoadRecentOpens(ConfigSystem& system);
 
 // Empties recentOpens and saves (leaving a file with only the byte-order mark). The caller

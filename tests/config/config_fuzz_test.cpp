@@ -47,8 +47,18 @@ class Generator {
         "\xEF\xBB\xBF\xFF\xFE\r\n=,#\t .|0123456789-+modifierskeyAZaz\0\x80\xBF\xC3\xE6\xED\xF0"
         "\xF4\xF8";
     static constexpr std::string_view kInteresting(kBytes, sizeof(kBytes) - 1);
-    static const std::string kStarts[] = {"",           "\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF",
-                                          "modifiers=", "key=",         "1\t"};
+    static const std::string kStarts[] = {"",
+                                          "\xEF\xBB\xBF",
+                                          "\xFF\xFE",
+                                          "\xFE\xFF",
+                                          "modifiers=",
+                                          "key=",
+                                          "1\t",
+                                          "-5\t",
+                                          "\v7\t",
+                                          "+1\t",
+                                          "18446744073709551616\t",
+                                          "\xEF\xBB\xBF \r\n\t"};
     std::string bytes = kStarts[Below(std::size(kStarts))];
     const size_t length = Below(most + 1);
     for (size_t i = 0; i < length; ++i) {
@@ -96,7 +106,9 @@ TEST(ConfigFuzz, RandomBytesToTheThreeReaders) {
     // Pieces never exceed the buffer and never hold a NUL.
     const size_t buffer = std::vector<size_t>{2, 3, 17, 256, 1024, 4096}[generate.Below(6)];
     std::vector<std::u16string> pieces;
-    if (ReadTextFile(memory, u"f", buffer, &pieces)) {
+    const TextFileRead read = ReadTextFile(memory, u"f", buffer, &pieces);
+    ASSERT_TRUE(Decoded(read) || pieces.empty());
+    if (Decoded(read)) {
       std::u16string text;
       ASSERT_TRUE(DecodeTextFile(bytes, &text));
       std::u16string joined;
@@ -110,8 +122,12 @@ TEST(ConfigFuzz, RandomBytesToTheThreeReaders) {
       }
     }
 
+    // A file is unreadable exactly when it was opened, holds more than blanks and gave nothing.
     FilterTagList tags;
-    if (ReadTagFile(memory, u"f", &tags)) {
+    bool unreadable = false;
+    const bool tagsRead = ReadTagFile(memory, u"f", &tags, &unreadable);
+    ASSERT_EQ(unreadable, !tagsRead && read != TextFileRead::kBlank);
+    if (tagsRead) {
       ASSERT_FALSE(tags.empty());
       CheckTags(tags);
       // Written and read again, the tags come back, unless a line no longer fits one piece
@@ -132,9 +148,14 @@ TEST(ConfigFuzz, RandomBytesToTheThreeReaders) {
     }
 
     std::vector<RecentLine> recent;
-    if (ReadRecentFile(memory, u"f", &recent)) {
+    const bool recentRead = ReadRecentFile(memory, u"f", &recent, &unreadable);
+    ASSERT_EQ(recentRead, Decoded(read));
+    ASSERT_EQ(unreadable, read == TextFileRead::kUndecodable ||
+                              (read == TextFileRead::kText && recent.empty()));
+    if (recentRead) {
       for (const RecentLine& line : recent) {
         ASSERT_FALSE(line.path.empty());
+
         ASSERT_FALSE(IsBlank(line.path.back()));  // the line's end is trimmed, not its tab
         ASSERT_EQ(line.path.find(u'\n'), std::u16string::npos);
       }
@@ -150,6 +171,17 @@ TEST(ConfigFuzz, RandomBytesToTheThreeReaders) {
         std::vector<RecentLine> back;
         ASSERT_TRUE(ReadRecentFile(again, u"g", &back));
         ASSERT_EQ(back, recent);
+      }
+    }
+
+    // A stamp comes from digits at the very start of the line, never from a sign or blanks.
+    std::vector<std::u16string> recentPieces;
+    ReadTextFile(memory, u"f", kRecentLineBuffer, &recentPieces);
+    for (const std::u16string& piece : recentPieces) {
+      const std::optional<RecentLine> line = ParseRecentLine(piece);
+      if (line && line->stamp != 0) {
+        const char16_t first = TrimmedView(piece).front();
+        ASSERT_TRUE(first >= u'0' && first <= u'9') << ::testing::PrintToString(piece);
       }
     }
 

@@ -263,6 +263,55 @@ TEST_F(FilterTagFiles, NothingReadableGivesDefaults) {
   EXPECT_EQ(FileBytes(ini), kEnglishDefaultsFile);
 }
 
+TEST_F(FilterTagFiles, UnreadableFiltersIniIsKeptBeforeItIsRewritten) {
+  LanguageAndTagsGuard language(false);
+  const std::u16string kept = ini + u".unreadable";
+  const std::string bigEndian("\xFE\xFF\0M\0=\0.\0x", 10);
+  const struct {
+    std::string bytes;
+    std::optional<std::string> backup;
+    bool unreadable;
+  } cases[] = {
+      {bigEndian, std::nullopt, true},
+      {bigEndian, "Mine=.x\r\n", true},  // restored from the backup, and still kept
+      {"\xEF\xBB\xBF# a comment\r\nno equals sign\r\n=.x\r\n", std::nullopt, true},
+      {"", std::nullopt, false},
+      {"\xEF\xBB\xBF \r\n\r\n", std::nullopt, false},
+      {"\xEF\xBB\xBFMine=.x\r\n", std::nullopt, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.bytes));
+    testing::PutFileBytes(kept, "an older unreadable file");
+    testing::PutFileBytes(ini, c.bytes);
+    system.RemoveFile(bak);
+    if (c.backup) testing::PutFileBytes(bak, *c.backup);
+    LoadFilterTags(system);
+    EXPECT_EQ(FileBytes(kept), c.unreadable ? c.bytes : "an older unreadable file");
+    // filters.ini holds what is in use either way.
+    EXPECT_EQ(FileBytes(ini), EncodeTextFile(FormatTagFile(*filterTags.Snapshot())));
+  }
+}
+
+TEST_F(FilterTagFiles, BackupCopyThatFailsHalfWayLeavesTheOldBackupWhole) {
+  LanguageAndTagsGuard language(false);
+  const std::string previous = "\xEF\xBB\xBFOld=.one,.two,.three\r\nAll=\r\n";
+  PutFileBytes(ini, kEnglishDefaultsFile);
+  PutFileBytes(bak, previous);
+  system.failWriteAfter = 40;  // the disk fills in the middle of the second line
+  LoadFilterTags(system);
+  EXPECT_EQ(*filterTags.Snapshot(), DefaultTags(false));
+  EXPECT_EQ(system.copies, 1);
+  ASSERT_EQ(system.writtenPaths.size(), 1u);
+  EXPECT_NE(system.writtenPaths[0], bak);  // the copy went to a file beside it
+  EXPECT_EQ(FileBytes(bak), previous);
+  EXPECT_FALSE(FileExists(system.writtenPaths[0]));
+
+  system.failWriteAfter.reset();
+  LoadFilterTags(system);
+  EXPECT_EQ(FileBytes(bak), kEnglishDefaultsFile);
+  EXPECT_FALSE(FileExists(system.writtenPaths.back()));
+}
+
 TEST_F(FilterTagFiles, FailedSaveKeepsTheTagsInMemory) {
   LanguageAndTagsGuard language(false);
   system.failWriteAfter = 0;

@@ -88,12 +88,6 @@ TEST(Decimal, ParsingAsTheRuntimeDoes) {
   for (uint32_t value : {0u, 1u, 90u, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFBCu, 0xFFFFFFFFu}) {
     EXPECT_EQ(ParseUnsigned32(DecimalText(value)), value);
   }
-  EXPECT_EQ(ParseUnsigned64(u"18446744073709551615"), UINT64_MAX);
-  EXPECT_EQ(ParseUnsigned64(u"18446744073709551616"), UINT64_MAX);
-  EXPECT_EQ(ParseUnsigned64(u"99999999999999999999999"), UINT64_MAX);
-  EXPECT_EQ(ParseUnsigned64(u"-1"), UINT64_MAX);
-  EXPECT_EQ(ParseUnsigned64(u" +12x"), 12u);
-  EXPECT_EQ(ParseUnsigned64(u""), 0u);
   EXPECT_EQ(DecimalText(0), u"0");
   EXPECT_EQ(DecimalText(UINT64_MAX), u"18446744073709551615");
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "config/decimal.h"
 #include "platform/utf8.h"
 #include "support/config_fakes.h"
 
@@ -27,10 +28,39 @@ TEST(RecentFile, LineRules) {
       {u"", std::nullopt},
       {u"C:\\no tab", std::nullopt},
       {u"5\t", std::nullopt},
-      {u"5\t   ", std::nullopt},  // trimmed away: no tab left
+      {u"5\t   ", std::nullopt},                 // trimmed away: no tab left
+      {u"-5\tC:\\x", RecentLine{0, u"C:\\x"}},   // a sign is no digit
+      {u"\v7\tC:\\x", RecentLine{0, u"C:\\x"}},  // nor is white space the trim leaves
   };
   for (const auto& c : cases) {
     EXPECT_EQ(ParseRecentLine(c.line), c.entry) << ::testing::PrintToString(c.line);
+  }
+}
+
+TEST(RecentFile, StampIsTheDigitsAtTheVeryStart) {
+  const struct {
+    std::u16string_view text;
+    uint64_t stamp;
+  } cases[] = {
+      {u"123456789", 123456789},
+      {u"12abc", 12},
+      {u"007", 7},
+      {u"", 0},
+      {u"-5", 0},  // no sign: not 2^64 - 5
+      {u"+5", 0},
+      {u" 7", 0},  // no white space
+      {u"\v7", 0},
+      {u"\u0661", 0},  // only ASCII digits
+      {u"18446744073709551615", UINT64_MAX},
+      {u"18446744073709551616", UINT64_MAX},  // beyond 64 bits: the largest
+      {u"99999999999999999999999x", UINT64_MAX},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ParseLeadingDigits64(c.text), c.stamp) << ::testing::PrintToString(c.text);
+  }
+  // Every stamp written reads back unchanged.
+  for (uint64_t stamp : {uint64_t(0), uint64_t(1), uint64_t(4294967296), UINT64_MAX}) {
+    EXPECT_EQ(ParseLeadingDigits64(DecimalText(stamp)), stamp);
   }
 }
 

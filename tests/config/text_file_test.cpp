@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -159,19 +161,19 @@ TEST_F(TextFileOnDisk, WriteProducesTheBytesOfTheDirectWrite) {
 
 TEST_F(TextFileOnDisk, ReadMissingFileFails) {
   std::vector<std::u16string> pieces = {u"stale"};
-  EXPECT_FALSE(ReadTextFile(system, target, 1024, &pieces));
+  EXPECT_EQ(ReadTextFile(system, target, 1024, &pieces), TextFileRead::kNotOpened);
   EXPECT_TRUE(pieces.empty());
   // A folder is no file.
-  EXPECT_FALSE(ReadTextFile(system, folder.program(), 1024, &pieces));
+  EXPECT_EQ(ReadTextFile(system, folder.program(), 1024, &pieces), TextFileRead::kNotOpened);
 }
 
 TEST_F(TextFileOnDisk, ReadsHandEditedAndProgramWrittenFilesAlike) {
   PutFileBytes(target, "a=b  \nc\n");
   std::vector<std::u16string> edited;
-  ASSERT_TRUE(ReadTextFile(system, target, 1024, &edited));
+  ASSERT_EQ(ReadTextFile(system, target, 1024, &edited), TextFileRead::kText);
   ASSERT_TRUE(WriteTextFile(system, target, u"a=b  \nc\n"));
   std::vector<std::u16string> written;
-  ASSERT_TRUE(ReadTextFile(system, target, 1024, &written));
+  ASSERT_EQ(ReadTextFile(system, target, 1024, &written), TextFileRead::kText);
   EXPECT_EQ(edited, written);
   EXPECT_EQ(written, (std::vector<std::u16string>{u"a=b  \n", u"c\n"}));
 }
@@ -179,7 +181,7 @@ TEST_F(TextFileOnDisk, ReadsHandEditedAndProgramWrittenFilesAlike) {
 TEST_F(TextFileOnDisk, EmptyFileReadsAsNoLines) {
   PutFileBytes(target, "");
   std::vector<std::u16string> pieces;
-  EXPECT_TRUE(ReadTextFile(system, target, 1024, &pieces));
+  EXPECT_EQ(ReadTextFile(system, target, 1024, &pieces), TextFileRead::kBlank);
   EXPECT_TRUE(pieces.empty());
 }
 
@@ -212,8 +214,118 @@ TEST_F(TextFileOnDisk, NonAsciiFolderNames) {
   const std::u16string path = sub + u"\\recent.ini";
   ASSERT_TRUE(WriteTextFile(system, path, u"1\tC:\\文件.txt\n"));
   std::vector<std::u16string> pieces;
-  ASSERT_TRUE(ReadTextFile(system, path, 4096, &pieces));
+  ASSERT_EQ(ReadTextFile(system, path, 4096, &pieces), TextFileRead::kText);
   EXPECT_EQ(pieces, std::vector<std::u16string>{u"1\tC:\\文件.txt\n"});
+}
+
+#ifndef _WIN32
+// Links are made natively only: Wine's CreateSymbolicLinkW reports success and makes nothing.
+TEST_F(TextFileOnDisk, SavingThroughASymbolicLinkWritesItsTarget) {
+  namespace fs = std::filesystem;
+  const fs::path elsewhere = folder.path() / "elsewhere";
+  fs::create_directories(elsewhere);
+  PutFileBytes(testing::ProgramPath(elsewhere / "real.ini"), "old\r\n");
+  const fs::path link = folder.path() / "filters.ini";  // relative: elsewhere/real.ini
+  const fs::path chain = folder.path() / "chain.ini";   // a link to the link
+  const fs::path dangling = folder.path() / "recent.ini";
+  fs::create_symlink(fs::path("elsewhere") / "real.ini", link);
+  fs::create_symlink(folder.path() / "filters.ini", chain);
+  fs::create_symlink(elsewhere / "new.ini", dangling);
+
+  ASSERT_TRUE(WriteTextFile(system, testing::ProgramPath(chain), u"a\n"));
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_TRUE(fs::is_symlink(chain));
+  EXPECT_EQ(FileBytes(testing::ProgramPath(elsewhere / "real.ini")),
+            "\xEF\xBB\xBF"
+            "a\r\n");
+  // The temporary file was beside the target, and is gone.
+  EXPECT_EQ(system.writtenPaths,
+            std::vector<std::u16string>{testing::ProgramPath(elsewhere / "real.ini.tmp")});
+  EXPECT_FALSE(FileExists(testing::ProgramPath(elsewhere / "real.ini.tmp")));
+
+  // A link whose target does not exist yet gets it.
+  ASSERT_TRUE(WriteTextFile(system, testing::ProgramPath(dangling), u"b\n"));
+  EXPECT_TRUE(fs::is_symlink(dangling));
+  EXPECT_EQ(FileBytes(testing::ProgramPath(elsewhere / "new.ini")),
+            "\xEF\xBB\xBF"
+            "b\r\n");
+
+  // A copy saved through a link lands in its target too.
+  ASSERT_TRUE(SaveCopy(system, testing::ProgramPath(dangling), testing::ProgramPath(link)));
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(FileBytes(testing::ProgramPath(elsewhere / "real.ini")),
+            "\xEF\xBB\xBF"
+            "b\r\n");
+}
+#endif
+
+TEST_F(TextFileOnDisk, SaveCopyGoesThroughATemporaryFile) {
+  PutFileBytes(target, "old backup\r\n");
+  const std::u16string source = folder.program() + u"\\source.ini";
+  PutFileBytes(source, std::string("\xEF\xBB\xBFx=\0y\r\n", 9));
+  ASSERT_TRUE(SaveCopy(system, source, target));
+  EXPECT_EQ(FileBytes(target), FileBytes(source));
+  EXPECT_FALSE(FileExists(temp));
+
+  // A copy that fails half-way, or whose replace fails, leaves the old file whole.
+  PutFileBytes(target, "old backup\r\n");
+  system.failWriteAfter = 4;
+  EXPECT_FALSE(SaveCopy(system, source, target));
+  EXPECT_EQ(FileBytes(target), "old backup\r\n");
+  EXPECT_FALSE(FileExists(temp));
+  system.failWriteAfter.reset();
+  system.failReplace = true;
+  EXPECT_FALSE(SaveCopy(system, source, target));
+  EXPECT_EQ(FileBytes(target), "old backup\r\n");
+  EXPECT_FALSE(FileExists(temp));
+  // A missing source changes nothing.
+  system.failReplace = false;
+  EXPECT_FALSE(SaveCopy(system, folder.program() + u"\\missing.ini", target));
+  EXPECT_EQ(FileBytes(target), "old backup\r\n");
+}
+
+TEST(TextFileRead, WhatTheFileHolds) {
+  const struct {
+    std::optional<std::string> bytes;  // none: no such file
+    TextFileRead read;
+  } cases[] = {
+      {std::nullopt, TextFileRead::kNotOpened},
+      {"", TextFileRead::kBlank},
+      {"\xEF\xBB\xBF", TextFileRead::kBlank},
+      {"\xFF\xFE", TextFileRead::kBlank},
+      {"\xEF\xBB\xBF \t\r\n\r\n", TextFileRead::kBlank},
+      {"\xFE\xFF", TextFileRead::kUndecodable},
+      {std::string("\xFE\xFF\0a\0=", 6), TextFileRead::kUndecodable},
+      {"x", TextFileRead::kText},
+      {std::string("\0\0\0", 3), TextFileRead::kText},  // NULs are no blanks
+      {"\xEF\xBB\xBF\v", TextFileRead::kText},
+  };
+  for (const auto& c : cases) {
+    testing::MemoryConfigSystem memory;
+    if (c.bytes) memory.files[u"f"] = *c.bytes;
+    std::vector<std::u16string> pieces;
+    EXPECT_EQ(ReadTextFile(memory, u"f", 1024, &pieces), c.read)
+        << ::testing::PrintToString(c.bytes);
+  }
+}
+
+TEST(TextFileRead, UnreadableMeansSomethingThatGaveNothing) {
+  EXPECT_FALSE(IsUnreadable(TextFileRead::kNotOpened, 0));
+  EXPECT_FALSE(IsUnreadable(TextFileRead::kBlank, 0));
+  EXPECT_TRUE(IsUnreadable(TextFileRead::kUndecodable, 0));
+  EXPECT_TRUE(IsUnreadable(TextFileRead::kText, 0));
+  EXPECT_FALSE(IsUnreadable(TextFileRead::kText, 1));
+}
+
+TEST_F(TextFileOnDisk, KeepUnreadableRenamesAndReplacesAnOlderOne) {
+  const std::u16string kept = target + u".unreadable";
+  PutFileBytes(kept, "older");
+  PutFileBytes(target, "\xFE\xFF");
+  ASSERT_TRUE(KeepUnreadable(system, target));
+  EXPECT_EQ(FileBytes(kept), "\xFE\xFF");
+  EXPECT_FALSE(FileExists(target));
+  EXPECT_FALSE(KeepUnreadable(system, target));  // nothing left to keep
+  EXPECT_EQ(FileBytes(kept), "\xFE\xFF");
 }
 
 TEST(TextFileRead, AsksForNoMoreThanTheCap) {
@@ -226,7 +338,7 @@ TEST(TextFileRead, AsksForNoMoreThanTheCap) {
   } memory;
   memory.files[u"f"] = "abc\ndef";
   std::vector<std::u16string> pieces;
-  ASSERT_TRUE(ReadTextFile(memory, u"f", 1024, &pieces));
+  ASSERT_EQ(ReadTextFile(memory, u"f", 1024, &pieces), TextFileRead::kText);
   EXPECT_EQ(memory.askedMax, kMaxTextFileBytes);
   EXPECT_EQ(pieces, (std::vector<std::u16string>{u"abc\n", u"def"}));
 }

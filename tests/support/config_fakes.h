@@ -50,7 +50,7 @@ inline bool FileExists(std::u16string_view path) {
 }
 
 // The machine's ConfigSystem with a chosen Documents folder (none: the lookup fails), calls
-// counted, and writes and replacements that can be made to fail.
+// counted, and writes, copies and replacements that can be made to fail.
 class TestConfigSystem : public ConfigSystem {
  public:
   explicit TestConfigSystem(std::optional<std::u16string> documents)
@@ -81,9 +81,18 @@ class TestConfigSystem : public ConfigSystem {
     if (failReplace) return false;
     return real.ReplaceAtomically(from, to);
   }
+  std::u16string SaveTarget(std::u16string_view path) override { return real.SaveTarget(path); }
   void RemoveFile(std::u16string_view path) override { real.RemoveFile(path); }
   bool CopyOver(std::u16string_view from, std::u16string_view to) override {
     ++copies;
+    writtenPaths.emplace_back(to);
+    if (failWriteAfter) {
+      // A full disk during the copy: the start of the source reaches `to`, then it fails.
+      std::string bytes;
+      real.ReadBytes(from, *failWriteAfter, &bytes);
+      real.WriteBytes(to, bytes);
+      return false;
+    }
     return real.CopyOver(from, to);
   }
 
@@ -121,6 +130,7 @@ class MemoryConfigSystem : public ConfigSystem {
     files.erase(std::u16string(from));
     return true;
   }
+  std::u16string SaveTarget(std::u16string_view path) override { return std::u16string(path); }
   void RemoveFile(std::u16string_view path) override { files.erase(std::u16string(path)); }
   bool CopyOver(std::u16string_view from, std::u16string_view to) override {
     auto it = files.find(std::u16string(from));

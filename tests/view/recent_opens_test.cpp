@@ -228,5 +228,38 @@ TEST_F(RecentOpensTest, MissingOrUnreadableFileLeavesTheListEmpty) {
   EXPECT_TRUE(RecentPaths().empty());
 }
 
+TEST_F(RecentOpensTest, UnreadableFileIsKeptBeforeTheNextSaveReplacesIt) {
+  AddDriveC();
+  Ready();
+  const std::u16string kept = IniPath() + u".unreadable";
+  const struct {
+    std::string bytes;
+    bool unreadable;
+  } cases[] = {
+      {std::string("\xFE\xFF\0"
+                   "1\0\t\0C",
+                   8),
+       true},  // UTF-16 big-endian
+      {"\xEF\xBB\xBFno tab on this line\r\n", true},
+      {std::string("\0\0\0\0", 4), true},
+      {"", false},
+      {"\xEF\xBB\xBF", false},  // what clearing the list leaves
+      {"\xEF\xBB\xBF\r\n \t\r\n", false},
+      {"\xEF\xBB\xBF"
+       "5\tC:\\Docs\\report.txt\r\nno tab\r\n",
+       false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.bytes));
+    testing::PutFileBytes(kept, "an older unreadable file");
+    testing::PutFileBytes(IniPath(), c.bytes);
+    LoadRecentOpens(system);
+    AddRecentOpen(system, ItemOf(0, u"C:\\Docs\\notes.md"));
+    EXPECT_TRUE(IniBytes().starts_with("\xEF\xBB\xBF"));
+    EXPECT_EQ(testing::FileBytes(kept), c.unreadable ? c.bytes : "an older unreadable file");
+    ClearRecentOpens(system);
+  }
+}
+
 }  // namespace
 }  // namespace qm
