@@ -1,10 +1,8 @@
 #include "index/frn_map.h"
 
-#include <cstdlib>
-#include <new>
 #include <utility>
 
-#include "platform/large_block.h"
+#include "index/table_memory.h"
 
 namespace qm {
 
@@ -17,25 +15,6 @@ inline size_t Mix(uint64_t key) {
   key *= 0xff51afd7ed558ccdULL;
   key ^= key >> 33;
   return size_t(key);
-}
-
-// Tables of a drive's size come from large blocks (huge pages where offered); small ones
-// from the heap.
-constexpr size_t kLargeTableBytes = size_t(1) << 20;
-
-void* AllocateTable(size_t bytes) {
-  if (bytes >= kLargeTableBytes) return AllocateLargeBlock(bytes);
-  void* table = std::malloc(bytes);
-  if (!table) throw std::bad_alloc();
-  return table;
-}
-
-void FreeTable(void* table, size_t bytes) {
-  if (bytes >= kLargeTableBytes) {
-    FreeLargeBlock(table, bytes);
-  } else {
-    std::free(table);
-  }
 }
 
 }  // namespace

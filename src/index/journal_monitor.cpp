@@ -62,9 +62,10 @@ void ApplyEntry(VolumeIndex& index, const UsnRecordView& entry) {
     }
     if (makeRecord) {
       const char16_t* name = AddNameFromLeBytes(index.names, entry.name, entry.nameUnits);
-      index.indexByFrn.Set(f, RecordCount(index));
-      AppendRecord(index, f, entry.parentFrn, name, entry.nameUnits,
-                   (entry.attributes & kFileAttributeDirectory) != 0);
+      const uint64_t added = AppendRecord(index, f, entry.parentFrn, name, entry.nameUnits,
+                                          (entry.attributes & kFileAttributeDirectory) != 0);
+      index.indexByFrn.Set(f, added);
+      index.children.Add(index.records, uint32_t(added));
     }
     ForgetProperties(index, f);
   }

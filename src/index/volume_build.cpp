@@ -7,6 +7,8 @@
 #include <mutex>
 #include <queue>
 #include <string>
+#include <system_error>
+#include <thread>
 
 #include "base/shutting_down.h"
 #include "index/journal_monitor.h"
@@ -185,9 +187,17 @@ bool BuildVolumeIndex(VolumeIndex& index, std::u16string_view drive) {
   }
 
   if (!ShuttingDown()) {
+    // The two lookups only read the records: the name lookup fills on a thread of its own.
+    std::thread children;
+    try {
+      children = std::thread([&index] { index.children.AddAll(index.records); });
+    } catch (const std::system_error&) {
+      index.children.AddAll(index.records);
+    }
     const uint64_t count = RecordCount(index);
     index.indexByFrn.Reserve(count);
     for (uint64_t i = 0; i < count; ++i) index.indexByFrn.Set(index.records[i].frn, i);
+    if (children.joinable()) children.join();
     if (!index.monitoring.exchange(true)) {
       index.monitorThread = std::thread(MonitorJournal, &index);
     }

@@ -20,6 +20,10 @@ void VolumeIndexDeleter::operator()(VolumeIndex* index) const {
 uint64_t AppendRecord(VolumeIndex& index, uint64_t frn, uint64_t parentFrn, const char16_t* name,
                       uint16_t nameLength, bool isDirectory) {
   uint64_t recordIndex = index.records.size();
+  if (frn == parentFrn) {
+    index.rootFrn = frn;
+    index.hasRoot = true;
+  }
   index.records.push_back(
       FileRecord{frn, parentFrn, name, nameLength, isDirectory ? 1u : 0u, /*deleted=*/0});
   return recordIndex;
@@ -29,6 +33,8 @@ void ResetVolumeIndex(VolumeIndex& index) {
   index.records.clear();
   index.names.Reset();
   index.indexByFrn.Clear();
+  index.children.Clear();
+  index.hasRoot = false;
   std::unique_lock guard(index.propertiesLock);
   index.properties.clear();
 }

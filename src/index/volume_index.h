@@ -15,6 +15,7 @@
 #include <unordered_map>
 
 #include "base/shared_mutex.h"
+#include "index/child_map.h"
 #include "index/file_record.h"
 #include "index/frn_map.h"
 #include "index/name_pool.h"
@@ -37,10 +38,13 @@ struct VolumeIndex {
   VolumeIndex& operator=(const VolumeIndex&) = delete;
   ~VolumeIndex();
 
-  std::u16string drive;      // e.g. C:
-  RecordDeque records;       // Under lock. Append-only; records never move.
-  NamePool names;            // Under lock.
-  FrnMap indexByFrn;         // Under lock. frn -> index of its newest record.
+  std::u16string drive;  // e.g. C:
+  RecordDeque records;   // Under lock. Append-only; records never move.
+  NamePool names;        // Under lock.
+  FrnMap indexByFrn;     // Under lock. frn -> index of its newest record.
+  ChildMap children;     // Under lock. (parent frn, folded name) -> records.
+  uint64_t rootFrn = 0;  // Under lock. The root folder (its own parent), when hasRoot.
+  bool hasRoot = false;
   mutable SharedMutex lock;  // Exclusive only in the journal monitor, per batch.
 
   VolumeDevice* device;  // how this drive's volume is reached

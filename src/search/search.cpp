@@ -13,6 +13,7 @@
 #include "config/trim_blanks.h"
 #include "index/build_path.h"
 #include "index/drive_list.h"
+#include "index/path_lookup.h"
 #include "search/content_search.h"
 #include "search/name_scan.h"
 #include "search/query.h"
@@ -167,32 +168,14 @@ ResultList BuildRecentResults() {
 bool FindRecordByPath(std::u16string_view path, MatchItem* out) {
   if (path.size() < 3) return false;
   const std::u16string normalized = NormalizePath(std::u16string(path));
-  const std::u16string drive = NormalizePath(std::u16string(path.substr(0, 2)));
-  const size_t slash = normalized.rfind(u'\\');
-  const std::u16string_view name = slash == std::u16string::npos
-                                       ? std::u16string_view(normalized)
-                                       : std::u16string_view(normalized).substr(slash + 1);
-
+  const std::u16string drive = normalized.substr(0, 2);
   std::lock_guard listGuard(driveList.mutex);
   for (const VolumeIndexPtr& index : driveList.entries) {
     if (NormalizePath(index->drive) != drive) continue;
-    std::vector<uint32_t> candidates;
-    {
-      std::shared_lock guard(index->lock);
-      const uint64_t count = RecordCount(*index);
-      for (uint64_t i = 0; i < count; ++i) {
-        const FileRecord& record = index->records[i];
-        if (record.deleted || record.nameLength != name.size()) continue;
-        if (std::u16string_view(record.lowerName(), record.nameLength) == name) {
-          candidates.push_back(uint32_t(i));
-        }
-      }
-    }
-    for (uint32_t i : candidates) {
-      if (NormalizePath(BuildPath(*index, i)) == normalized) {
-        *out = MatchItem{index.get(), i};
-        return true;
-      }
+    uint32_t found = 0;
+    if (FindPathOnDrive(*index, normalized, &found)) {
+      *out = MatchItem{index.get(), found};
+      return true;
     }
   }
   return false;

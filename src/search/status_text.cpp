@@ -9,7 +9,7 @@ namespace qm {
 
 namespace {
 
-constexpr std::u16string_view kConversions[] = {u"%zu", u"%llu", u"%lld"};
+constexpr std::u16string_view kConversions[] = {u"%zu", u"%lu", u"%llu", u"%lld"};
 
 }  // namespace
 

@@ -14,7 +14,7 @@ namespace qm {
 inline constexpr size_t kStatusTextUnits = 128;
 
 // Formats `format` into a new buffer of kStatusTextUnits units, allocated with new[] (the
-// receiver frees it with delete[]): each "%zu", "%llu" or "%lld" takes the next of `values`
+// receiver frees it with delete[]): each "%zu", "%lu", "%llu" or "%lld" takes the next of `values`
 // (at most two; a conversion beyond them gives 0), "%%" gives "%", and anything else is copied.
 // At most 127 units are kept; the buffer is always zero-terminated.
 char16_t* NewStatusText(std::u16string_view format, uint64_t first, uint64_t second = 0);

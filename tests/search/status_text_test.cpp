@@ -19,8 +19,9 @@ TEST(StatusTextTest, FormatsCountsIntoA128UnitBuffer) {
        u"Scanning contents... (Processed 5 / 12)"},
       {u"已过滤 %zu 个文本文件", 18446744073709551615ull, 0,
        u"已过滤 18446744073709551615 个文本文件"},
-      {u"%zu%%, %llu, %lld", 1, 2, u"1%, 2, 0"},  // a third conversion has no value
-      {u"100% done %d", 1, 2, u"100% done %d"},   // other conversions are copied
+      {u"%zu%%, %llu, %lld", 1, 2, u"1%, 2, 0"},                // a third conversion has no value
+      {u"Error: %lu", 4294967295ull, 0, u"Error: 4294967295"},  // the message boxes' codes
+      {u"100% done %d", 1, 2, u"100% done %d"},                 // other conversions are copied
       {u"", 1, 2, u""},
   };
   for (const Case& c : cases) {
