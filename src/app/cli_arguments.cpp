@@ -59,6 +59,11 @@ Options Parse(std::span<const std::string> args) {
     case Command::kNone:
       throw ArgumentError{"no command given"};
     case Command::kRecent:
+      if (i < args.size() && args[i] == "--null") {
+        options.nullEnds = true;
+        ++i;
+      }
+      break;
     case Command::kClearRecent:
       break;
     case Command::kOpen:
@@ -89,6 +94,8 @@ Options Parse(std::span<const std::string> args) {
           options.descending = true;
         } else if (arg == "--columns") {
           options.columns = true;
+        } else if (arg == "--null") {
+          options.nullEnds = true;
         } else {
           throw ArgumentError{"unknown search option '" + std::string(arg) + "'"};
         }

@@ -15,8 +15,8 @@ namespace qm::cli {
 inline constexpr char kUsage[] =
     "usage: quillmarsh-cli [--lang en|zh] [--config DIR] (--volume X:=IMAGE | --folder X:=DIR)... "
     "COMMAND\n"
-    "  search QUERY [--drive N] [--tag N] [--sort COLUMN] [--desc] [--columns]\n"
-    "  recent\n"
+    "  search QUERY [--drive N] [--tag N] [--sort COLUMN] [--desc] [--columns] [--null]\n"
+    "  recent [--null]\n"
     "  open PATH\n"
     "  clear-recent\n";
 
@@ -31,6 +31,7 @@ struct Options : StandInOptions {
   std::optional<int32_t> sortColumn;
   bool descending = false;
   bool columns = false;
+  bool nullEnds = false;  // --null: every printed line ends with a NUL instead of a line feed
 };
 
 // Reads the arguments that follow the program's name. On any fault returns false with a

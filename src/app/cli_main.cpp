@@ -3,13 +3,15 @@
 // prints what the window would show and exits.
 //
 //   quillmarsh-cli [--lang en|zh] [--config DIR] (--volume X:=IMAGE | --folder X:=DIR)... COMMAND
-//     search QUERY [--drive N] [--tag N] [--sort COLUMN] [--desc] [--columns]
-//     recent
+//     search QUERY [--drive N] [--tag N] [--sort COLUMN] [--desc] [--columns] [--null]
+//     recent [--null]
 //     open PATH
 //     clear-recent
 //
 // Exit codes: 0 success; 1 no drive could be indexed; 2 bad arguments or an unreadable or
-// malformed image; 3 `open` names a path no indexed entry has.
+// malformed image; 3 `open` names a path no indexed entry has; 4 `open` or `clear-recent`
+// could not save recent.ini (the window stays silent about a failed save; a script needs to
+// know).
 //
 // Arguments, paths and printed text are UTF-8 on every system.
 #include <cstdio>
@@ -45,6 +47,11 @@
 
 namespace qm::cli {
 namespace {
+
+int ReportNotSaved() {
+  std::fprintf(stderr, "quillmarsh-cli: recent.ini could not be saved\n");
+  return kExitNotSaved;
+}
 
 int Run(const std::vector<std::string>& commandLine) {
   Options options;
@@ -111,11 +118,11 @@ int Run(const std::vector<std::string>& commandLine) {
         code = kExitUnknownPath;
         break;
       }
-      AddRecentOpen(config, item);
+      if (!AddRecentOpen(config, item)) code = ReportNotSaved();
       break;
     }
     case Command::kClearRecent:
-      ClearRecentOpens(config);
+      if (!ClearRecentOpens(config)) code = ReportNotSaved();
       break;
     case Command::kNone:
       break;

@@ -24,9 +24,9 @@ size_t DriveCount() {
   return driveList.entries.size();
 }
 
-void PrintLine(std::u16string_view text) {
+void PrintLine(std::u16string_view text, char end) {
   std::string line = ToUtf8(text);
-  line.push_back('\n');
+  line.push_back(end);
   std::fwrite(line.data(), 1, line.size(), stdout);
 }
 
@@ -82,9 +82,12 @@ int RunSearchCommand(const Options& options, MessageQueue& queue, WindowState& w
   }
 
   ResultList rows = GetDisplayList();
-  PrintLine(window.title);
-  PrintLine(window.status);
-  for (uint64_t r = 0; r < rows->size(); ++r) PrintLine(RowText((*rows)[r], r, options.columns));
+  const char end = options.nullEnds ? '\0' : '\n';
+  PrintLine(window.title, end);
+  PrintLine(window.status, end);
+  for (uint64_t r = 0; r < rows->size(); ++r) {
+    PrintLine(RowText((*rows)[r], r, options.columns), end);
+  }
   return kExitOk;
 }
 

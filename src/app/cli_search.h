@@ -10,7 +10,8 @@ namespace qm::cli {
 
 // Searches for options.query (the recent opens when empty) on the chosen drive, sorts and
 // filters as asked, then prints the title, the status line and one line per row (the full
-// path, and with --columns the Size, Modified and Created cells after tabs). Returns the exit
+// path, and with --columns the Size, Modified and Created cells after tabs), each ended by a
+// line feed, or with --null by a NUL (a file name may hold a line feed). Returns the exit
 // code: 2 for a drive or filter tag that does not exist.
 int RunSearchCommand(const Options& options, MessageQueue& queue, WindowState& window);
 

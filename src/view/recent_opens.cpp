@@ -13,14 +13,14 @@ namespace qm {
 std::vector<RecentEntry> recentOpens;
 std::mutex recentMutex;
 
-void AddRecentOpen(ConfigSystem& system, MatchItem item) {
-  if (!item.volume) return;
+bool AddRecentOpen(ConfigSystem& system, MatchItem item) {
+  if (!item.volume) return true;
   std::u16string path = BuildPath(*item.volume, item.recordIndex);
-  if (path.empty()) return;
+  if (path.empty()) return true;
   {
     std::shared_lock guard(item.volume->lock);
-    if (item.recordIndex >= RecordCount(*item.volume)) return;
-    if (item.volume->records[item.recordIndex].deleted) return;
+    if (item.recordIndex >= RecordCount(*item.volume)) return true;
+    if (item.volume->records[item.recordIndex].deleted) return true;
   }
   RecentEntry entry{item, CurrentClock().TickCount(), std::move(path)};
   {
@@ -37,16 +37,16 @@ void AddRecentOpen(ConfigSystem& system, MatchItem item) {
     recentOpens.insert(recentOpens.begin(), std::move(entry));
     if (recentOpens.size() > kMaxRecentOpens) recentOpens.resize(kMaxRecentOpens);
   }
-  SaveRecentOpens(system);
+  return SaveRecentOpens(system);
 }
 
-void SaveRecentOpens(ConfigSystem& system) {
+bool SaveRecentOpens(ConfigSystem& system) {
   const std::u16string file = RecentIniPath(system);
   std::lock_guard guard(recentMutex);
   std::vector<RecentLine> lines;
   lines.reserve(recentOpens.size());
   for (const RecentEntry& entry : recentOpens) lines.push_back({entry.stamp, entry.path});
-  WriteRecentFile(system, file, lines);  // a failed save is skipped silently
+  return WriteRecentFile(system, file, lines);
 }
 
 void LoadRecentOpens(ConfigSystem& system) {
@@ -65,12 +65,12 @@ void LoadRecentOpens(ConfigSystem& system) {
   recentOpens = std::move(loaded);
 }
 
-void ClearRecentOpens(ConfigSystem& system) {
+bool ClearRecentOpens(ConfigSystem& system) {
   {
     std::lock_guard guard(recentMutex);
     recentOpens.clear();
   }
-  SaveRecentOpens(system);
+  return SaveRecentOpens(system);
 }
 
 }  // namespace qm

@@ -37,12 +37,13 @@ extern std::mutex recentMutex;
 // Records an opened entry: drops an earlier entry for the same record or the same path (case
 // and slashes aside), puts the new one first, keeps 100, saves recent.ini. An item without a
 // drive, or whose record is out of range or deleted, is not added. The caller then refreshes
-// the list shown for an empty query.
-void AddRecentOpen(ConfigSystem& system, MatchItem item);
+// the list shown for an empty query. False only when the entry was added but recent.ini could
+// not be saved (the window ignores that; the headless front end reports it).
+bool AddRecentOpen(ConfigSystem& system, MatchItem item);
 
 // Rewrites recent.ini from recentOpens (the file is replaced in one step; a failed save leaves
-// the previous file and is not reported).
-void SaveRecentOpens(ConfigSystem& system);
+// the previous file). False when the save failed.
+bool SaveRecentOpens(ConfigSystem& system);
 
 // Reads recent.ini into recentOpens (entries without a record); an unreadable or missing file
 // leaves recentOpens as it is. An unreadable one (IsUnreadable) is renamed recent.ini.unreadable
@@ -50,7 +51,7 @@ void SaveRecentOpens(ConfigSystem& system);
 void LoadRecentOpens(ConfigSystem& system);
 
 // Empties recentOpens and saves (leaving a file with only the byte-order mark). The caller
-// then refreshes the list shown for an empty query.
-void ClearRecentOpens(ConfigSystem& system);
+// then refreshes the list shown for an empty query. False when the save failed.
+bool ClearRecentOpens(ConfigSystem& system);
 
 }  // namespace qm

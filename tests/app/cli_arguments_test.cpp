@@ -58,6 +58,10 @@ TEST(CliArguments, MalformedArgumentsAreRefusedWithTheirReason) {
       {{"recent", "--drive", "1"}, "unexpected argument '--drive'"},
       {{"clear-recent", "x"}, "unexpected argument 'x'"},
       {{"open", "C:\\a", "C:\\b"}, "unexpected argument 'C:\\b'"},
+      {{"recent", "--null", "--null"}, "unexpected argument '--null'"},
+      {{"--null", "recent"}, "unknown option or command '--null'"},
+      {{"open", "C:\\a", "--null"}, "unexpected argument '--null'"},
+      {{"clear-recent", "--null"}, "unexpected argument '--null'"},
   };
   for (const auto& c : cases) {
     std::string joined;
@@ -66,6 +70,26 @@ TEST(CliArguments, MalformedArgumentsAreRefusedWithTheirReason) {
     std::string error;
     EXPECT_FALSE(ParseArguments(c.args, &options, &error)) << joined;
     EXPECT_EQ(error, c.error) << joined;
+  }
+}
+
+TEST(CliArguments, NullEndsForSearchAndRecent) {
+  const struct {
+    Args args;
+    bool nullEnds;
+  } cases[] = {
+      {{"search", "x"}, false},
+      {{"search", "x", "--null"}, true},
+      {{"search", "x", "--null", "--sort", "1", "--columns"}, true},
+      {{"search", "--null"}, false},  // the query
+      {{"recent"}, false},
+      {{"recent", "--null"}, true},
+  };
+  for (const auto& c : cases) {
+    Options options;
+    std::string error;
+    ASSERT_TRUE(ParseArguments(c.args, &options, &error)) << error;
+    EXPECT_EQ(options.nullEnds, c.nullEnds) << ::testing::PrintToString(c.args);
   }
 }
 

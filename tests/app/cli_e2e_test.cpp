@@ -26,7 +26,8 @@ namespace fs = std::filesystem;
 
 struct RunResult {
   int code = -1;
-  std::vector<std::string> lines;  // standard output
+  std::vector<std::string> lines;  // standard output, split at line feeds
+  std::string out;                 // standard output as written
   std::string errors;              // standard error
 };
 
@@ -88,6 +89,7 @@ class CliTest : public ::testing::Test {
     result.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     std::istringstream stream(out);
     for (std::string line; std::getline(stream, line);) result.lines.push_back(line);
+    result.out = std::move(out);
     result.errors = ReadFile(errorFile);
     return result;
   }
@@ -366,6 +368,55 @@ TEST_F(CliTest, RecentOpens) {
   EXPECT_TRUE(r.lines.empty());
   r = Run({"--folder", fArg, "--volume", cArg, "recent"});
   EXPECT_EQ(r.lines, (Lines{"Quillmarsh - 0 results found", ""}));
+}
+
+TEST_F(CliTest, NullEndsEveryPrintedLine) {
+  const fs::path root = dir / "drive";
+  fs::create_directories(root);
+  WriteFile(root / "two\nlines.txt", "a");  // a name with a line feed, as NTFS allows too
+  WriteFile(root / "plain.txt", "b");
+  const std::string fArg = "F:=" + root.string();
+  using namespace std::string_literals;
+
+  RunResult r = Run({"--folder", fArg, "search", ".txt", "--sort", "1", "--null"});
+  EXPECT_EQ(r.code, 0) << r.errors;
+  EXPECT_EQ(r.out,
+            "Quillmarsh - 2 results found\0Filter: All Files | Hits: 2\0"
+            "F:\\plain.txt\0F:\\two\nlines.txt\0"s);
+  // Without it the name breaks its row in two.
+  r = Run({"--folder", fArg, "search", ".txt", "--sort", "1"});
+  EXPECT_EQ(r.lines.size(), 5u);
+
+  // (recent.ini holds one entry per line, so a name with a line feed cannot be kept there.)
+  ASSERT_EQ(Run({"--folder", fArg, "open", "F:\\plain.txt"}).code, 0);
+  r = Run({"--folder", fArg, "recent", "--null"});
+  EXPECT_EQ(r.code, 0) << r.errors;
+  EXPECT_EQ(r.out, "Quillmarsh - 1 results found\0Filter: All Files | Hits: 1\0F:\\plain.txt\0"s);
+  r = Run({"--folder", fArg, "search", "nothing like it", "--null"});
+  EXPECT_EQ(r.out, "Quillmarsh - 0 results found\0\0"s);  // the empty status line too
+}
+
+TEST_F(CliTest, OpenAndClearReportASaveThatFails) {
+  const fs::path image = Image("c.img", kImage);
+  const std::string cArg = "C:=" + image.string();
+  ASSERT_EQ(Run({"--volume", cArg, "open", "C:\\Docs\\b.txt"}).code, 0);
+  const fs::path recent = config / "Quillmarsh" / "config" / "recent.ini";
+  const std::string saved = ReadFile(recent);
+  // A folder where the save's temporary file goes: the save fails, as on a full disk (and
+  // whatever the user's rights, which a read-only folder would not test when run as root).
+  fs::create_directory(config / "Quillmarsh" / "config" / "recent.ini.tmp");
+
+  RunResult r = Run({"--volume", cArg, "open", "C:\\Docs\\A.txt"});
+  EXPECT_EQ(r.code, 4);
+  EXPECT_TRUE(r.lines.empty());
+  EXPECT_EQ(r.errors, "quillmarsh-cli: recent.ini could not be saved\n");
+  r = Run({"--volume", cArg, "clear-recent"});
+  EXPECT_EQ(r.code, 4);
+  EXPECT_EQ(r.errors, "quillmarsh-cli: recent.ini could not be saved\n");
+  EXPECT_EQ(ReadFile(recent), saved);
+
+  // An entry that cannot be added is no save failure: exit 3 as before.
+  EXPECT_EQ(Run({"--volume", cArg, "open", "C:\\Docs\\missing.txt"}).code, 3);
 }
 
 TEST_F(CliTest, ExitCodes) {

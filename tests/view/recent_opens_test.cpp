@@ -210,14 +210,19 @@ TEST_F(RecentOpensTest, ClearLeavesOnlyTheByteOrderMark) {
 TEST_F(RecentOpensTest, FailedSaveKeepsTheFileAndTheList) {
   AddDriveC();
   Ready();
-  AddRecentOpen(system, ItemOf(0, u"C:\\Docs\\report.txt"));
+  EXPECT_TRUE(AddRecentOpen(system, ItemOf(0, u"C:\\Docs\\report.txt")));
   const std::string saved = IniBytes();
   system.failReplace = true;
-  AddRecentOpen(system, ItemOf(0, u"C:\\Docs\\notes.md"));
+  EXPECT_FALSE(AddRecentOpen(system, ItemOf(0, u"C:\\Docs\\notes.md")));
   EXPECT_EQ(RecentPaths(), (Paths{u"C:\\Docs\\notes.md", u"C:\\Docs\\report.txt"}));
   EXPECT_EQ(IniBytes(), saved);
-  ClearRecentOpens(system);
+  EXPECT_TRUE(AddRecentOpen(system, MatchItem{}));  // nothing added, nothing to save
+  EXPECT_FALSE(SaveRecentOpens(system));
+  EXPECT_FALSE(ClearRecentOpens(system));
   EXPECT_EQ(IniBytes(), saved);
+  system.failReplace = false;
+  EXPECT_TRUE(ClearRecentOpens(system));
+  EXPECT_EQ(IniBytes(), kBom);
 }
 
 TEST_F(RecentOpensTest, MissingOrUnreadableFileLeavesTheListEmpty) {
