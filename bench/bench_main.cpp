@@ -59,6 +59,8 @@ int main(int argc, char** argv) {
       {"content_mb_per_s", "content_mb_per_s", "%.0f"},
       {"ui_search_done_ms", "ui_search_done_ms", "%.3f"},
       {"ui_paint_rows_us", "ui_paint_rows_us", "%.1f"},
+      {"recent_100_found_ms", "recent_100_found_ms", "%.2f"},
+      {"recent_100_gone_ms", "recent_100_gone_ms", "%.2f"},
   };
   if (qm::headline.count("name_pass_rare3_ms") && qm::headline.count("stream_floor_ms")) {
     qm::headline["rare3_over_floor"] =

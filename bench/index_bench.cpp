@@ -19,8 +19,8 @@
 #include "index/journal_monitor.h"
 #include "index/volume_build.h"
 #include "platform/byte_order.h"
-#include "standin/fake_volume.h"
 #include "platform/journal_layout.h"
+#include "standin/fake_volume.h"
 #include "standin/synthetic_volume.h"
 
 namespace qm {
@@ -104,8 +104,8 @@ void BM_BuildVolumeIndex(benchmark::State& state) {
     state.PauseTiming();
     StopMonitor(*index);
     // The bulk storage comes straight from the system, the rest from the heap.
-    size_t bulk =
-        index->names.MemoryBytes() + index->records.MemoryBytes() + index->indexByFrn.MemoryBytes();
+    size_t bulk = index->names.MemoryBytes() + index->records.MemoryBytes() +
+                  index->indexByFrn.MemoryBytes() + index->children.MemoryBytes();
     bytesPerRecord = double(bulk + (HeapBytes() - before)) / double(RecordCount(*index));
     uint64_t units = 0;
     for (const FileRecord& r : index->records) units += r.nameLength;
