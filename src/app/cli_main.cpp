@@ -112,7 +112,7 @@ int Run(const std::vector<std::string>& commandLine) {
     }
     case Command::kOpen: {
       MatchItem item;
-      if (!FindRecordByPath(ToUtf16(options.query), &item)) {
+      if (!FindEntryByTypedPath(ToUtf16(options.query), &item)) {
         std::fprintf(stderr, "quillmarsh-cli: %s: no indexed entry has this path\n",
                      options.query.c_str());
         code = kExitUnknownPath;

@@ -181,6 +181,26 @@ bool FindRecordByPath(std::u16string_view path, MatchItem* out) {
   return false;
 }
 
+bool FindEntryByTypedPath(std::u16string_view path, MatchItem* out) {
+  auto separator = [](char16_t c) { return c == u'\\' || c == u'/'; };
+  const bool rooted = path.size() >= 3 && path[1] == u':' && separator(path[2]);
+  while (path.size() > 3 && separator(path.back())) path.remove_suffix(1);
+  if (!rooted || path.size() > 3 || !separator(path.back())) return FindRecordByPath(path, out);
+
+  // The root folder's own full path is "C:\." (its name under itself).
+  const std::u16string drive = NormalizePath(std::u16string(path.substr(0, 2)));
+  std::lock_guard listGuard(driveList.mutex);
+  for (const VolumeIndexPtr& index : driveList.entries) {
+    if (NormalizePath(index->drive) != drive) continue;
+    std::shared_lock guard(index->lock);
+    const uint64_t* root = index->hasRoot ? index->indexByFrn.Find(index->rootFrn) : nullptr;
+    if (!root || index->records[*root].deleted) return false;
+    *out = MatchItem{index.get(), uint32_t(*root)};
+    return true;
+  }
+  return false;
+}
+
 bool ParentItem(MatchItem item, MatchItem* parent) {
   if (!item.volume) return false;
   const VolumeIndex& drive = *item.volume;

@@ -42,6 +42,10 @@ ResultList BuildRecentResults();
 // itself: the caller holds neither.
 bool FindRecordByPath(std::u16string_view path, MatchItem* out);
 
+// A path as a user types it: what FindRecordByPath finds, after dropping the separators that
+// may end a folder's path ("C:\Docs\"); "C:\" (or "C:/") names the drive's root folder.
+bool FindEntryByTypedPath(std::u16string_view path, MatchItem* out);
+
 // The live entry of the record's parent directory on the same drive; false when the record is
 // out of range, its parent is unknown, or the parent record is deleted.
 bool ParentItem(MatchItem item, MatchItem* parent);

@@ -318,6 +318,22 @@ TEST_F(CliTest, FolderDriveFollowsChangesBetweenRuns) {
             (Lines{"Quillmarsh - 1 results found", "Filter: All Files | Hits: 1", "F:\\s5.bin"}));
 }
 
+TEST_F(CliTest, OpenTakesFolderPathsWithSeparatorsAndDriveRoots) {
+  const fs::path root = dir / "drive";
+  fs::create_directories(root / "Work");
+  WriteFile(root / "Work" / "plan.txt", "p");
+  const std::string fArg = "G:=" + root.string();
+  EXPECT_EQ(Run({"--folder", fArg, "open", "G:\\Work\\\\"}).code, 0);
+  EXPECT_EQ(Run({"--folder", fArg, "open", "g:/"}).code, 0);
+  EXPECT_EQ(Run({"--folder", fArg, "open", "G:\\Work\\plan.txt\\x"}).code, 3);
+  EXPECT_EQ(Run({"--folder", fArg, "open", "H:\\"}).code, 3);
+  EXPECT_EQ(Run({"--folder", fArg, "open", "G:"}).code, 3);  // the current folder of G:
+  // The root folder's full path is its name "." below itself.
+  const RunResult r = Run({"--folder", fArg, "recent"});
+  EXPECT_EQ(r.lines, (Lines{"Quillmarsh - 2 results found", "Filter: All Files | Hits: 2", "G:\\.",
+                            "G:\\Work"}));
+}
+
 TEST_F(CliTest, RecentOpens) {
   const fs::path root = dir / "drive";
   fs::create_directories(root / "Work");
