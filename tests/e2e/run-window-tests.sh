@@ -6,7 +6,7 @@
 #
 # Defaults: build/windows/quillmarsh.exe, build/windows/quillmarsh-window-driver.exe and
 # build/windows/quillmarsh-demo.exe (the demo writes the 1,000,000-entry drive image; a native
-# build/native-release/quillmarsh-demo works as well). Scenarios: basic hidden zh speed (all by
+# build/native-release/quillmarsh-demo works as well). Scenarios: basic hidden zh actions speed (all by
 # default; see the driver). Uses a Wine prefix of its own in build/e2e/prefix, starts Xvfb on a
 # free display, saves screenshots of interesting states in build/e2e-shots/, stops the Wine
 # server and Xvfb it started, and ends with "N passed, M failed" (exit status 1 on a failure).
@@ -56,6 +56,12 @@ rm -f "$shots"/*.png
 rm -rf "$work"
 # shellcheck source=wine-e2e.sh
 source "$here/wine-e2e.sh"
+
+# The prefix's Recycle Bin: Wine's shell moves a file there only when both folders exist;
+# emptied for each run, so what the tests find there is what this run put there.
+trash=$XDG_DATA_HOME/Trash
+rm -rf "$trash"
+mkdir -p "$trash/files" "$trash/info"
 
 # A Linux path as the Windows programs see it (Z: is the root).
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
@@ -108,7 +114,8 @@ while IFS= read -r line; do
     echo "$line"
   fi
 done < <(timeout -k 10 240 "$WINE" "$driver" --program "$(winpath "$exe")" --work "$(winpath "$work")" \
-  --shots "$(winpath "$shots")" --big-image "$(winpath "$big")" "${scenarios[@]}" 2>&1
+  --shots "$(winpath "$shots")" --big-image "$(winpath "$big")" --trash "$(winpath "$trash")" \
+  "${scenarios[@]}" 2>&1
   echo "driver-exit $?")
 # (The driver's exit status comes last, from the same stream.)
 e2e_log "window tests took $((SECONDS - t0)) s"

@@ -24,11 +24,15 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+// After windows.h:
+#include <shlobj.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -435,6 +439,7 @@ struct Options {
   std::wstring work;
   std::wstring shots;
   std::wstring bigImage;
+  std::wstring trash;  // the Recycle Bin's folder (files\, info\) as the program's shell uses it
   std::vector<std::wstring> scenarios;
 };
 
@@ -1229,6 +1234,1373 @@ void ScenarioSpeed() {
   EndSession(instance, w);
 }
 
+// ---------------------------------------------------------------------------------------------
+// Input as a user gives it: the pointer is moved to exact screen positions, buttons, the wheel
+// and keys go through the system's input queue to whatever window is under the pointer or has
+// the focus.
+
+constexpr int kHeaderTop = 160;
+constexpr int kFirstRowY = 202;
+constexpr int kRowHeight = 36;
+
+POINT ToScreen(HWND window, int x, int y) {
+  POINT p{x, y};
+  ClientToScreen(window, &p);
+  return p;
+}
+
+void SendMouse(DWORD flags, DWORD data = 0) {
+  INPUT input = {};
+  input.type = INPUT_MOUSE;
+  input.mi.dwFlags = flags;
+  input.mi.mouseData = data;
+  SendInput(1, &input, sizeof(input));
+}
+
+// Moves the pointer to a screen position through the input queue, in order with the buttons
+// sent after it (a SetCursorPos warp can be overtaken by the X server's report of an older one).
+void PointerAt(POINT p) {
+  const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+  INPUT input = {};
+  input.type = INPUT_MOUSE;
+  input.mi.dx = LONG((int64_t(p.x) * 65535 + (width - 1) / 2) / (width - 1));
+  input.mi.dy = LONG((int64_t(p.y) * 65535 + (height - 1) / 2) / (height - 1));
+  input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  SendInput(1, &input, sizeof(input));
+  POINT at{};
+  if (!WaitFor([&] { return GetCursorPos(&at) && at.x == p.x && at.y == p.y; }, 500, 5)) {
+    Info(L"the pointer went to (" + std::to_wstring(at.x) + L"," + std::to_wstring(at.y) +
+         L") instead of (" + std::to_wstring(p.x) + L"," + std::to_wstring(p.y) + L")");
+  }
+  Sleep(30);
+}
+
+void PointerAt(HWND window, int x, int y) {
+  PointerAt(ToScreen(window, x, y));
+}
+
+// Two clicks close in time and place make a double click; a click meant as a second single
+// click waits until the first is too old for that.
+POINT lastClickAt = {-1000, -1000};
+double lastClickMs = 0;
+
+void LeftClickAt(HWND window, int x, int y) {
+  const POINT p = ToScreen(window, x, y);
+  if (std::abs(p.x - lastClickAt.x) <= GetSystemMetrics(SM_CXDOUBLECLK) &&
+      std::abs(p.y - lastClickAt.y) <= GetSystemMetrics(SM_CYDOUBLECLK)) {
+    const double wait = lastClickMs + GetDoubleClickTime() + 50 - NowMs();
+    if (wait > 0) Sleep(DWORD(wait));
+  }
+  PointerAt(p);
+  SendMouse(MOUSEEVENTF_LEFTDOWN);
+  SendMouse(MOUSEEVENTF_LEFTUP);
+  lastClickAt = p;
+  lastClickMs = NowMs();
+  Sleep(60);
+}
+
+// Button messages posted to the window itself, at client (x, y), with the pointer moved there
+// first. Under Wine's virtual desktop a button press sent as input is now and then lost (a
+// header click that sorts nothing, a click into the search box that leaves the focus where
+// it was); the window procedure sees the same messages either way.
+void PostButton(HWND window, UINT message, WPARAM keys, int x, int y) {
+  PostMessageW(window, message, keys, MAKELPARAM(x, y));
+}
+
+void ClickClient(HWND window, int x, int y) {
+  PointerAt(window, x, y);
+  PostButton(window, WM_LBUTTONDOWN, MK_LBUTTON, x, y);
+  PostButton(window, WM_LBUTTONUP, 0, x, y);
+  Send(window, WM_NULL, 0, 0);  // both handled
+}
+
+void DoubleClickClient(HWND window, int x, int y) {
+  PointerAt(window, x, y);
+  PostButton(window, WM_LBUTTONDOWN, MK_LBUTTON, x, y);
+  PostButton(window, WM_LBUTTONUP, 0, x, y);
+  PostButton(window, WM_LBUTTONDBLCLK, MK_LBUTTON, x, y);
+  PostButton(window, WM_LBUTTONUP, 0, x, y);
+  Send(window, WM_NULL, 0, 0);
+}
+
+// A right click: the menu opens where the pointer is.
+void RightClickAt(HWND window, int x, int y) {
+  PointerAt(window, x, y);
+  PostButton(window, WM_RBUTTONDOWN, MK_RBUTTON, x, y);
+  PostButton(window, WM_RBUTTONUP, 0, x, y);
+}
+
+// A drag inside the client area: press, moves with the button held, release.
+void DragClient(HWND window, int x0, int y0, int x1, int y1, int steps = 8) {
+  PointerAt(window, x0, y0);
+  PostButton(window, WM_LBUTTONDOWN, MK_LBUTTON, x0, y0);
+  for (int i = 1; i <= steps; ++i) {
+    PostButton(window, WM_MOUSEMOVE, MK_LBUTTON, x0 + (x1 - x0) * i / steps,
+               y0 + (y1 - y0) * i / steps);
+  }
+  PostButton(window, WM_LBUTTONUP, 0, x1, y1);
+  Send(window, WM_NULL, 0, 0);
+}
+
+// Presses the left button at `from`, moves in steps to `to` and releases it there.
+void DragScreen(POINT from, POINT to, int steps = 8) {
+  PointerAt(from);
+  SendMouse(MOUSEEVENTF_LEFTDOWN);
+  Sleep(60);
+  for (int i = 1; i <= steps; ++i) {
+    PointerAt({from.x + (to.x - from.x) * i / steps, from.y + (to.y - from.y) * i / steps});
+  }
+  Sleep(60);
+  SendMouse(MOUSEEVENTF_LEFTUP);
+  Sleep(100);
+}
+
+void WheelNotches(int notches) {  // positive: towards the user (down the list)
+  SendMouse(MOUSEEVENTF_WHEEL, DWORD(-notches * WHEEL_DELTA));
+  Sleep(120);
+}
+
+void SendKey(WORD key, bool up) {
+  INPUT input = {};
+  input.type = INPUT_KEYBOARD;
+  input.ki.wVk = key;
+  input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+  if (key == VK_DELETE || key == VK_HOME || key == VK_END || key == VK_PRIOR || key == VK_NEXT ||
+      key == VK_UP || key == VK_DOWN) {
+    input.ki.dwFlags |= KEYEVENTF_EXTENDEDKEY;
+  }
+  SendInput(1, &input, sizeof(input));
+}
+
+// A key pressed with modifiers held (VK_CONTROL, VK_SHIFT), as typed on the keyboard.
+void PressKey(WORD key, std::vector<WORD> modifiers = {}) {
+  for (WORD m : modifiers) SendKey(m, false);
+  SendKey(key, false);
+  SendKey(key, true);
+  for (auto m = modifiers.rbegin(); m != modifiers.rend(); ++m) SendKey(*m, true);
+  Sleep(120);
+}
+
+// An edit control's text: another process's GetWindowTextW reads only the window's caption.
+std::wstring EditText(HWND edit) {
+  wchar_t buffer[512] = {};
+  if (!Send(edit, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(buffer))) return L"<no answer>";
+  return buffer;
+}
+
+// True when the window's thread still answers messages.
+bool Answers(HWND window) {
+  return Send(window, WM_NULL, 0, 0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The result list from outside: its rows are painted, so the texts come from the tooltip that
+// shows the hovered cell, and the scroll position from the window's scroll bar.
+
+struct ListView {
+  const Window* w = nullptr;
+  DWORD processId = 0;
+  std::vector<int> widths = {60, 250, 120, 160, 160};  // "#" to Created; Path takes the rest
+
+  int ColumnLeft(int column) const {
+    int x = 0;
+    for (int k = 0; k < column && k < int(widths.size()); ++k) x += widths[size_t(k)];
+    return x;
+  }
+  int ColumnMiddle(int column) const {
+    const int right =
+        column < int(widths.size()) ? ColumnLeft(column + 1) : ColumnLeft(column) + 200;
+    return (ColumnLeft(column) + right) / 2;
+  }
+  static int RowMiddle(int visibleRow) { return kFirstRowY + kRowHeight * visibleRow + 18; }
+
+  HWND Tooltip() const {
+    for (HWND window : TopWindowsOf(processId)) {
+      if (Fold(ClassOf(window)) == L"tooltips_class32" && GetWindow(window, GW_OWNER) == w->main)
+        return window;
+    }
+    return nullptr;
+  }
+
+  // The tooltip's text as it shows it (WM_GETTEXT reaches another process's window when sent).
+  static std::wstring TipText(HWND tip) {
+    wchar_t buffer[1024] = {};
+    if (!Send(tip, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buffer))) return L"<no answer>";
+    return buffer;
+  }
+
+  // The text of the cell under client point (x, y): the pointer leaves the rows (the tooltip
+  // hides) and comes back to the point. Empty when no tooltip shows.
+  std::wstring CellAt(int x, int y) const {
+    HWND tip = Tooltip();
+    PointerAt(w->main, 30, kHeaderTop + 10);
+    if (tip) WaitFor([&] { return !IsWindowVisible(tip); }, 2000);
+    PointerAt(w->main, x, y);
+    if (!tip) tip = Tooltip();
+    if (!tip || !WaitFor([&] { return IsWindowVisible(tip) != FALSE; }, 2000)) return L"";
+    return TipText(tip);
+  }
+  std::wstring Cell(int visibleRow, int column) const {
+    return CellAt(ColumnMiddle(column), RowMiddle(visibleRow));
+  }
+  int ClientHeight() const {
+    RECT r;
+    GetClientRect(w->main, &r);
+    return r.bottom - r.top;
+  }
+  // The first visible row once the list is scrolled to its end.
+  int LastScrollPos(int rows) const {
+    const int offset = std::max(0, rows * kRowHeight - (ClientHeight() - kFirstRowY));
+    return offset / kRowHeight;
+  }
+};
+
+// ---------------------------------------------------------------------------------------------
+// The clipboard from a second process
+
+struct ClipboardContent {
+  bool opened = false;
+  bool hasText = false;
+  std::wstring text;
+  bool hasFiles = false;
+  DROPFILES header = {};
+  size_t blockSize = 0;
+  std::vector<std::wstring> files;
+  bool listEndsWithDoubleNul = false;
+  bool hasEffect = false;
+  DWORD effect = 0;
+};
+
+// A message-only window owns what the driver puts on the clipboard (a clipboard emptied
+// without an owner takes no data).
+HWND ClipboardOwner() {
+  static HWND owner = CreateWindowExW(0, L"STATIC", L"driver clipboard", 0, 0, 0, 0, 0,
+                                      HWND_MESSAGE, nullptr, nullptr, nullptr);
+  return owner;
+}
+
+bool OpenClipboardSoon(HWND owner) {
+  return WaitFor([&] { return OpenClipboard(owner) != FALSE; }, 3000, 20);
+}
+
+// Puts a text of the driver's own on the clipboard, so that what an action puts there is new.
+bool PutMarker(const std::wstring& text) {
+  if (!OpenClipboardSoon(ClipboardOwner())) return false;
+  EmptyClipboard();
+  const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
+  bool ok = false;
+  if (block) {
+    std::memcpy(GlobalLock(block), text.c_str(), bytes);
+    GlobalUnlock(block);
+    ok = SetClipboardData(CF_UNICODETEXT, block) != nullptr;
+    if (!ok) GlobalFree(block);
+  }
+  CloseClipboard();
+  return ok;
+}
+
+ClipboardContent ReadClipboard() {
+  ClipboardContent c;
+  if (!OpenClipboardSoon(ClipboardOwner())) return c;
+  c.opened = true;
+  if (HANDLE text = GetClipboardData(CF_UNICODETEXT)) {
+    if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(text))) {
+      c.hasText = true;
+      c.text = chars;
+      GlobalUnlock(text);
+    }
+  }
+  if (HANDLE drop = GetClipboardData(CF_HDROP)) {
+    const size_t size = GlobalSize(drop);
+    if (const auto* bytes = static_cast<const uint8_t*>(GlobalLock(drop))) {
+      c.blockSize = size;
+      if (size >= sizeof(DROPFILES)) {
+        c.hasFiles = true;
+        std::memcpy(&c.header, bytes, sizeof(DROPFILES));
+        // The list: names ending in NUL, closed by one more NUL.
+        if (c.header.fWide && c.header.pFiles < size) {
+          const auto* p = reinterpret_cast<const wchar_t*>(bytes + c.header.pFiles);
+          const auto* end = reinterpret_cast<const wchar_t*>(bytes + size);
+          while (p < end && *p) {
+            const wchar_t* start = p;
+            while (p < end && *p) ++p;
+            c.files.emplace_back(start, size_t(p - start));
+            ++p;
+          }
+          c.listEndsWithDoubleNul = p < end && *p == 0;
+        }
+      }
+      GlobalUnlock(drop);
+    }
+  }
+  const UINT effectFormat = RegisterClipboardFormatW(L"Preferred DropEffect");
+  if (HANDLE effect = effectFormat ? GetClipboardData(effectFormat) : nullptr) {
+    if (GlobalSize(effect) >= sizeof(DWORD)) {
+      if (const void* value = GlobalLock(effect)) {
+        c.hasEffect = true;
+        std::memcpy(&c.effect, value, sizeof(DWORD));
+        GlobalUnlock(effect);
+      }
+    }
+  }
+  CloseClipboard();
+  return c;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Message boxes of the program
+
+struct BoxSeen {
+  HWND box = nullptr;
+  std::wstring text;
+  std::vector<HWND> buttons;
+  HWND Button(int id) const {
+    for (HWND b : buttons) {
+      if (GetDlgCtrlID(b) == id) return b;
+    }
+    return nullptr;
+  }
+};
+
+// Waits for a visible dialog of the process with this caption, and for its text and buttons.
+BoxSeen WaitBox(DWORD processId, const std::wstring& caption, double timeoutMs) {
+  BoxSeen seen;
+  WaitFor(
+      [&] {
+        seen.box = FindTopWindow(processId, L"#32770", &caption);
+        return seen.box && IsWindowVisible(seen.box);
+      },
+      timeoutMs, 20);
+  if (!seen.box) return seen;
+  WaitFor(
+      [&] {
+        seen.text.clear();
+        seen.buttons.clear();
+        for (HWND child = GetWindow(seen.box, GW_CHILD); child;
+             child = GetWindow(child, GW_HWNDNEXT)) {
+          const std::wstring cls = Fold(ClassOf(child));
+          if (cls == L"static" && !TextOf(child).empty()) seen.text = TextOf(child);
+          if (cls == L"button") seen.buttons.push_back(child);
+        }
+        return !seen.buttons.empty() && !seen.text.empty();
+      },
+      5000, 20);
+  return seen;
+}
+
+bool NoBoxOf(DWORD processId) {
+  for (HWND window : TopWindowsOf(processId)) {
+    if (ClassOf(window) == L"#32770" && IsWindowVisible(window)) return false;
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The context menu: opened by a right click, an item picked with the arrow keys and Enter.
+// While the menu is tracked its loop reads the keys posted to the window's thread.
+
+// The context menu's items, top to bottom, as the arrow keys reach them (separators skipped).
+enum MenuItem {
+  kMenuOpen = 1,
+  kMenuOpenContainingFolder,
+  kMenuDeleteFile,
+  kMenuRecycle,
+  kMenuRunAsAdministrator,
+  kMenuCopy,
+  kMenuCut,
+  kMenuCopyPath,
+  kMenuProperties,
+  kMenuClearRecent,
+  kMenuSetHotkey,
+  kMenuOpenConfigFolder,
+  kMenuResetTags,
+};
+
+HWND OpenMenu(const ListView& list, int x, int y) {
+  if (GetForegroundWindow() != list.w->main) {
+    LeftClickAt(list.w->main, ClientWidth(list.w->main) - 30, kHeaderTop - 35);
+    WaitFor([&] { return GetForegroundWindow() == list.w->main; }, 2000);
+  }
+  RightClickAt(list.w->main, x, y);
+  HWND menu = nullptr;
+  WaitFor(
+      [&] {
+        for (HWND window : TopWindowsOf(list.processId)) {
+          if (ClassOf(window) == L"#32768" && IsWindowVisible(window)) {
+            menu = window;
+            return true;
+          }
+        }
+        return false;
+      },
+      3000, 10);
+  return menu;
+}
+
+void PostKey(HWND window, WPARAM key) {
+  PostMessageW(window, WM_KEYDOWN, key, 1);
+  PostMessageW(window, WM_KEYUP, key, LPARAM(0xC0000001));
+}
+
+// Picks item `item` of the open menu; true when the menu closed.
+bool PickMenuItem(HWND main, HWND menu, int item) {
+  for (int i = 0; i < item; ++i) PostKey(main, VK_DOWN);
+  PostKey(main, VK_RETURN);
+  return WaitFor([&] { return !IsWindowVisible(menu); }, 3000);
+}
+
+// Right-clicks a row, picks an item; false (after a failed check) when the menu did not work.
+bool MenuOnRow(const ListView& list, int visibleRow, int item, const std::wstring& what) {
+  HWND menu = OpenMenu(list, list.ColumnMiddle(1), ListView::RowMiddle(visibleRow));
+  if (!Check(menu != nullptr, what + L": a right click on row " + Number(uint64_t(visibleRow)) +
+                                  L" opens the context menu")) {
+    return false;
+  }
+  return Check(PickMenuItem(list.w->main, menu, item),
+               what + L": menu item " + Number(uint64_t(item)) + L" is picked with the keys");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Files, the recent opens and windows the program starts
+
+std::string ReadBytes(const std::wstring& path) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return {};
+  std::string bytes;
+  char buffer[4096];
+  DWORD read = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0)
+    bytes.append(buffer, read);
+  CloseHandle(file);
+  return bytes;
+}
+
+bool Exists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::wstring FromUtf8(const std::string& text) {
+  if (text.empty()) return {};
+  const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0);
+  std::wstring out(size_t(size), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), out.data(), size);
+  return out;
+}
+
+// The lines of a text file in UTF-8 (with or without its byte-order mark), line ends removed.
+std::vector<std::wstring> TextLines(const std::wstring& path) {
+  std::string bytes = ReadBytes(path);
+  if (bytes.rfind("\xEF\xBB\xBF", 0) == 0) bytes.erase(0, 3);
+  std::vector<std::wstring> lines;
+  size_t start = 0;
+  while (start < bytes.size()) {
+    size_t end = bytes.find('\n', start);
+    if (end == std::string::npos) end = bytes.size();
+    std::string line = bytes.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty()) lines.push_back(FromUtf8(line));
+    start = end + 1;
+  }
+  return lines;
+}
+
+// The paths of recent.ini, most recent first ("stamp<TAB>path" lines).
+std::vector<std::wstring> RecentPaths(const std::wstring& recentIni) {
+  std::vector<std::wstring> paths;
+  for (const std::wstring& line : TextLines(recentIni)) {
+    const size_t tab = line.find(L'\t');
+    if (tab != std::wstring::npos) paths.push_back(line.substr(tab + 1));
+  }
+  return paths;
+}
+
+std::wstring Joined(const std::vector<std::wstring>& items) {
+  std::wstring out;
+  for (const std::wstring& item : items) out += (out.empty() ? L"" : L", ") + Shown(item);
+  return L"[" + out + L"]";
+}
+
+// The association of .txt files: this driver, recording each path it is given in `log`.
+bool AssociateTextFiles(const std::wstring& log) {
+  wchar_t self[MAX_PATH * 2];
+  const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH * 2);
+  if (length == 0 || length >= MAX_PATH * 2) return false;
+  const std::wstring type = L"QuillmarshDriver.txtfile";
+  const std::wstring command =
+      L"\"" + std::wstring(self, length) + L"\" --record-open \"" + log + L"\" \"%1\"";
+  auto setDefault = [](const std::wstring& key, const std::wstring& value) {
+    HKEY handle = nullptr;
+    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                        &handle, nullptr) != ERROR_SUCCESS) {
+      return false;
+    }
+    const LONG set =
+        RegSetValueExW(handle, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       DWORD((value.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(handle);
+    return set == ERROR_SUCCESS;
+  };
+  return setDefault(L".txt", type) && setDefault(type + L"\\shell\\open\\command", command);
+}
+
+// --record-open LOG PATH: what the .txt association runs. Appends PATH and a line feed.
+int RecordOpen(const std::wstring& log, const std::wstring& path) {
+  HANDLE file = CreateFileW(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 1;
+  const std::string line = Utf8(path) + "\n";
+  DWORD written = 0;
+  const BOOL ok = WriteFile(file, line.data(), DWORD(line.size()), &written, nullptr);
+  CloseHandle(file);
+  return ok ? 0 : 1;
+}
+
+// Visible top-level windows of every process but the driver's and the program's.
+std::vector<HWND> OtherWindows(DWORD programId) {
+  struct Search {
+    DWORD skip1, skip2;
+    std::vector<HWND> found;
+  } search{programId, GetCurrentProcessId(), {}};
+  EnumWindows(
+      [](HWND window, LPARAM data) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(data);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner != s->skip1 && owner != s->skip2 && IsWindowVisible(window))
+          s->found.push_back(window);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// Waits for a new visible window of another program whose title holds `part` (folded).
+HWND WaitNewWindow(DWORD programId, const std::vector<HWND>& before, const std::wstring& part,
+                   double timeoutMs, std::wstring* seen) {
+  HWND found = nullptr;
+  WaitFor(
+      [&] {
+        for (HWND window : OtherWindows(programId)) {
+          if (std::find(before.begin(), before.end(), window) != before.end()) continue;
+          const std::wstring title = TextOf(window);
+          *seen += Shown(title) + L" (" + ClassOf(window) + L") ";
+          if (Fold(title).find(Fold(part)) != std::wstring::npos) {
+            found = window;
+            return true;
+          }
+        }
+        return false;
+      },
+      timeoutMs, 50);
+  return found;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The "actions" scenario's data: a folder drive with files for each action, files to sort and
+// files to scroll through.
+
+struct SortFile {
+  std::wstring folder;
+  std::wstring name;
+  size_t size;
+  int modifiedDay;  // days after 1 January 2031 (later than any creation here)
+};
+
+const std::vector<SortFile>& SortFiles() {
+  // Each column puts another file first; directories and names differ from the name order.
+  static const std::vector<SortFile> files = {
+      {L"f3", L"sortme-a.dat", 20, 9},
+      {L"f2", L"sortme-b.dat", 40, 5},
+      {L"f4", L"sortme-c.dat", 10, 3},
+      {L"f1", L"sortme-d.dat", 30, 1},
+  };
+  return files;
+}
+// Created times follow the order in which the files' times are set (the creation time of a
+// file whose last write lies in the future is its last status change).
+const std::vector<size_t> kCreationOrder = {1, 3, 0, 2};
+
+constexpr int kScrollFiles = 60;
+
+struct ActionsData {
+  std::wstring root;  // the folder served as drive D:
+  std::wstring Docs(const std::wstring& name) const { return root + L"\\docs\\" + name; }
+};
+
+bool MakeActionsFolder(const ActionsData& d) {
+  bool ok = CreateDirectoryW(d.root.c_str(), nullptr) != FALSE;
+  for (const wchar_t* sub : {L"docs", L"many", L"f1", L"f2", L"f3", L"f4"})
+    ok = ok && CreateDirectoryW((d.root + L"\\" + sub).c_str(), nullptr);
+  for (const wchar_t* name :
+       {L"copyme.txt", L"trashme-a.txt", L"trashme-b.txt", L"deleteme-a.txt", L"deleteme-b.txt",
+        L"readonly.txt", L"openme.txt", L"runme.txt", L"keyme.txt"}) {
+    ok = ok && WriteBytes(d.Docs(name), "the file " + Utf8(name) + "\n");
+  }
+  ok = ok && SetFileAttributesW(d.Docs(L"readonly.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+  for (int i = 0; i < kScrollFiles; ++i) {
+    wchar_t name[32];
+    swprintf(name, 32, L"scroll-%02d.log", i);
+    ok = ok && WriteBytes(d.root + L"\\many\\" + name, std::string(size_t(i + 1), 'x'));
+  }
+  for (const SortFile& f : SortFiles())
+    ok = ok && WriteBytes(d.root + L"\\" + f.folder + L"\\" + f.name, std::string(f.size, 's'));
+  for (size_t index : kCreationOrder) {
+    const SortFile& f = SortFiles()[index];
+    Sleep(20);
+    HANDLE file =
+        CreateFileW((d.root + L"\\" + f.folder + L"\\" + f.name).c_str(), FILE_WRITE_ATTRIBUTES,
+                    FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    SYSTEMTIME day = {2031, 1, 0, 1, 12, 0, 0, 0};
+    FILETIME time;
+    SystemTimeToFileTime(&day, &time);
+    ULARGE_INTEGER value{{time.dwLowDateTime, time.dwHighDateTime}};
+    value.QuadPart += uint64_t(f.modifiedDay) * 24 * 3600 * 10000000ull;
+    time = {value.LowPart, value.HighPart};
+    ok = ok && SetFileTime(file, nullptr, nullptr, &time);
+    CloseHandle(file);
+  }
+  return ok;
+}
+
+// The names of the sorted files in the order a column sorts them, read from the file system
+// the way the program reads them (sizes, times and paths as given to every program).
+std::vector<std::wstring> ExpectedOrder(const ActionsData& d, int column, bool ascending) {
+  struct Row {
+    std::wstring name, path;
+    uint64_t size = 0, modified = 0, created = 0;
+  };
+  std::vector<Row> rows;
+  for (const SortFile& f : SortFiles()) {
+    Row row{f.name, L"d:\\" + f.folder + L"\\" + f.name};
+    WIN32_FILE_ATTRIBUTE_DATA a = {};
+    GetFileAttributesExW((d.root + L"\\" + f.folder + L"\\" + f.name).c_str(),
+                         GetFileExInfoStandard, &a);
+    row.size = (uint64_t(a.nFileSizeHigh) << 32) | a.nFileSizeLow;
+    row.modified =
+        (uint64_t(a.ftLastWriteTime.dwHighDateTime) << 32) | a.ftLastWriteTime.dwLowDateTime;
+    row.created =
+        (uint64_t(a.ftCreationTime.dwHighDateTime) << 32) | a.ftCreationTime.dwLowDateTime;
+    rows.push_back(row);
+  }
+  auto key = [column](const Row& r) -> std::pair<uint64_t, std::wstring> {
+    switch (column) {
+      case 2:
+        return {r.size, L""};
+      case 3:
+        return {r.modified, L""};
+      case 4:
+        return {r.created, L""};
+      case 5:
+        return {0, r.path};
+      default:
+        return {0, r.name};
+    }
+  };
+  std::stable_sort(rows.begin(), rows.end(),
+                   [&](const Row& a, const Row& b) { return key(a) < key(b); });
+  if (!ascending) std::reverse(rows.begin(), rows.end());
+  std::vector<std::wstring> names;
+  for (const Row& r : rows) names.push_back(r.name);
+  return names;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The "actions" scenario
+
+struct ActionsRun {
+  const Texts& texts;
+  Instance& instance;
+  const Window& w;
+  ListView list;
+  ActionsData data;
+  std::wstring recentIni;
+  std::wstring openLog;
+  std::wstring trash;
+
+  std::wstring Title() const { return w.Title(); }
+  // Sets the query and waits for its count; with `first`, also for the first row's name. A
+  // title that already shows the count is first put at 0 by a query with no result.
+  bool Search(const std::wstring& query, uint64_t count, const std::wstring& first = L"") const {
+    if (Title() == texts.ResultsTitle(count) && count != 0)
+      SearchAndWait(w, L"qqzzxxqq", texts.ResultsTitle(0));
+    const bool ok = SearchAndWait(w, query, texts.ResultsTitle(count));
+    if (!Check(ok, L"query " + Shown(query) + L" shows " + Number(count) + L" results",
+               L"title " + Shown(Title()))) {
+      return false;
+    }
+    if (first.empty()) return true;
+    std::wstring seen;
+    WaitFor([&] { return (seen = list.Cell(0, 1)) == first; }, 3000, 20);
+    return CheckText(seen, first, L"query " + Shown(query) + L": row 0's Name");
+  }
+  // Runs the query again until it shows `count`: the index learns of a deleted file from its
+  // journal, a moment after the file has gone.
+  bool SearchUntil(const std::wstring& query, uint64_t count, double timeoutMs) const {
+    return WaitFor(
+        [&] {
+          SearchAndWait(w, L"qqzzxxqq", texts.ResultsTitle(0));
+          return SearchAndWait(w, query, texts.ResultsTitle(count), 1000);
+        },
+        timeoutMs, 200);
+  }
+  bool TitleBecomes(uint64_t count, double timeoutMs = 5000) const {
+    return WaitFor([&] { return Title() == texts.ResultsTitle(count); }, timeoutMs);
+  }
+  // Under Wine's desktop the first click on an inactive window only activates it; a click on
+  // the empty band above the list (no control, no list) does that before the clicks that count.
+  void Activate() const {
+    for (int attempt = 0; attempt < 3 && GetForegroundWindow() != w.main; ++attempt) {
+      LeftClickAt(w.main, ClientWidth(w.main) - 30, kHeaderTop - 35);
+      WaitFor([&] { return GetForegroundWindow() == w.main; }, 1000);
+    }
+  }
+  // Clicks a row's Name cell: the row is selected and the window takes the keyboard focus.
+  void SelectRow(int visibleRow) const {
+    Activate();
+    ClickClient(w.main, list.ColumnMiddle(1), ListView::RowMiddle(visibleRow));
+    WaitFor([&] { return GetForegroundWindow() == w.main; }, 1000);
+  }
+  // Clicks a column's header (away from its borders).
+  void ClickHeader(int column) const {
+    Activate();
+    ClickClient(w.main, list.ColumnMiddle(column), kHeaderTop + 20);
+  }
+  std::vector<std::wstring> OpenLog() const { return TextLines(openLog); }
+};
+
+std::wstring DPath(const std::wstring& relative) {
+  return L"D:\\" + relative;
+}
+
+void ActionsSort(ActionsRun& r) {
+  if (!r.Search(L"sortme", SortFiles().size())) return;
+  const int rows = int(SortFiles().size());
+  const wchar_t* names[] = {L"#", L"Name", L"Size", L"Modified", L"Created", L"Path"};
+  auto seenOrder = [&] {
+    std::vector<std::wstring> order;
+    for (int row = 0; row < rows; ++row) order.push_back(r.list.Cell(row, 1));
+    return order;
+  };
+  for (int column = 1; column <= 5; ++column) {
+    for (bool ascending : {true, false}) {
+      r.ClickHeader(column);
+      const std::vector<std::wstring> expected = ExpectedOrder(r.data, column, ascending);
+      std::vector<std::wstring> seen;
+      // The sort runs on a worker; its result replaces the list shortly after the click.
+      WaitFor([&] { return (seen = seenOrder()) == expected; }, 3000, 50);
+      Check(seen == expected,
+            std::wstring(ascending ? L"a first" : L"a second") + L" click on " + names[column] +
+                L" sorts the rows " + (ascending ? L"up: " : L"down: ") + Joined(expected),
+            L"seen " + Joined(seen));
+      if (column == 3 && !ascending) {
+        // The pointer over a cell: its tooltip with the full text.
+        PointerAt(r.w.main, r.list.ColumnMiddle(5), ListView::RowMiddle(1));
+        HWND tip = r.list.Tooltip();
+        WaitFor([&] { return tip && ListView::TipText(tip).find(L"sortme") != std::wstring::npos; },
+                2000);
+        Shot(L"actions-tooltip", nullptr);
+      }
+    }
+  }
+  // "#" does not sort: the order stays as the last click left it.
+  const std::vector<std::wstring> before = ExpectedOrder(r.data, 5, false);
+  r.ClickHeader(0);
+  Sleep(300);
+  Check(seenOrder() == before, L"a click on \"#\" leaves the order as it was");
+  // The Path cell's text is the full path in the list's form.
+  const std::vector<std::wstring> byPath = ExpectedOrder(r.data, 5, false);
+  std::wstring folder;
+  for (const SortFile& f : SortFiles()) {
+    if (f.name == byPath[0]) folder = f.folder;
+  }
+  CheckText(r.list.Cell(0, 5), DPath(folder + L"\\" + byPath[0]), L"row 0's Path tooltip");
+  // The Size cell's text for a file of 10 bytes.
+  r.ClickHeader(2);
+  WaitFor([&] { return r.list.Cell(0, 1) == L"sortme-c.dat"; }, 3000, 50);
+  CheckText(r.list.Cell(0, 2), L"10 B", L"after sorting by size, row 0's Size tooltip");
+}
+
+void ActionsResize(ActionsRun& r) {
+  // The border between Name and Size is dragged 100 pixels to the right: the point that was
+  // in the Size column is then in the Name column.
+  const int border = r.list.ColumnLeft(2);
+  const int probeX = border + 60;
+  CheckText(r.list.Cell(0, 2), L"10 B", L"before the resize, row 0's Size cell");
+  PointerAt(r.w.main, probeX, ListView::RowMiddle(0));
+  const std::wstring before = [&] {
+    HWND tip = r.list.Tooltip();
+    WaitFor([&] { return tip && IsWindowVisible(tip); }, 2000);
+    return tip ? ListView::TipText(tip) : L"";
+  }();
+  CheckText(before, L"10 B", L"before the resize, the cell at x " + Number(uint64_t(probeX)));
+  DragClient(r.w.main, border - 2, kHeaderTop + 20, border + 98, kHeaderTop + 20);
+  r.list.widths[1] += 100;
+  CheckText(r.list.Cell(0, 1), L"sortme-c.dat", L"after the resize, row 0's Name cell");
+  HWND tip = r.list.Tooltip();
+  PointerAt(r.w.main, 30, kHeaderTop + 10);
+  WaitFor([&] { return tip && !IsWindowVisible(tip); }, 2000);
+  PointerAt(r.w.main, probeX, ListView::RowMiddle(0));
+  WaitFor([&] { return tip && IsWindowVisible(tip); }, 2000);
+  CheckText(tip ? ListView::TipText(tip) : L"", L"sortme-c.dat",
+            L"after dragging the Name column's border 100 pixels right, the cell at x " +
+                Number(uint64_t(probeX)));
+  CheckText(r.list.Cell(0, 2), L"10 B", L"after the resize, the Size cell further right");
+  PointerAt(r.w.main, r.list.ColumnMiddle(5), kHeaderTop - 40);
+  Shot(L"actions-resized", r.w.main);
+  // Dragging it far left stops at 30 pixels: the Size column then starts at 60 + 30.
+  DragClient(r.w.main, r.list.ColumnLeft(2) - 1, kHeaderTop + 20, 20, kHeaderTop + 20);
+  r.list.widths[1] = 30;
+  CheckText(r.list.Cell(0, 2), L"10 B", L"after a drag to the far left, x 90 to 210 is Size");
+  CheckText(r.list.CellAt(85, ListView::RowMiddle(0)), L"sortme-c.dat",
+            L"after a drag to the far left, Name is 30 pixels wide: x 85");
+  // Back to 250.
+  DragClient(r.w.main, 90, kHeaderTop + 20, 310, kHeaderTop + 20);
+  r.list.widths[1] = 250;
+  CheckText(r.list.Cell(0, 1), L"sortme-c.dat", L"dragged back, row 0's Name cell");
+}
+
+void ActionsScroll(ActionsRun& r) {
+  if (!r.Search(L"scroll-", kScrollFiles)) return;
+  r.ClickHeader(1);  // by name: row k is scroll-k
+  WaitFor([&] { return r.list.Cell(0, 1) == L"scroll-00.log"; }, 3000, 50);
+  auto rowName = [&](int k) {
+    wchar_t name[32];
+    swprintf(name, 32, L"scroll-%02d.log", k);
+    return std::wstring(name);
+  };
+  // The row at the list's top edge (y 202) is the first visible one, scrollOffset / 36; under
+  // Wine another process cannot read the window's scroll bar, so the tooltip tells.
+  auto firstRow = [&] { return r.list.CellAt(r.list.ColumnMiddle(1), kFirstRowY); };
+  auto checkFirst = [&](int row, const std::wstring& what) {
+    std::wstring seen;
+    WaitFor([&] { return (seen = firstRow()) == rowName(row); }, 2000, 20);
+    CheckText(seen, rowName(row), what + L": the first visible row");
+  };
+  const int listHeight = r.list.ClientHeight() - kFirstRowY;
+  const int visibleRows = listHeight / kRowHeight;
+  const int last = r.list.LastScrollPos(kScrollFiles);
+  Info(L"list height " + Number(uint64_t(listHeight)) + L", " + Number(uint64_t(visibleRows)) +
+       L" whole rows, first row at the end " + Number(uint64_t(last)));
+  checkFirst(0, L"a new list");
+  // Wheel: 100 pixels a notch.
+  PointerAt(r.w.main, r.list.ColumnMiddle(2), ListView::RowMiddle(3));
+  WheelNotches(1);
+  checkFirst(2, L"one wheel notch down (offset 100)");
+  PointerAt(r.w.main, r.list.ColumnMiddle(2), ListView::RowMiddle(3));
+  WheelNotches(2);
+  checkFirst(8, L"two more notches (offset 300)");
+  PointerAt(r.w.main, r.list.ColumnMiddle(2), ListView::RowMiddle(3));
+  WheelNotches(-1);
+  checkFirst(5, L"one notch up (offset 200)");
+  // Scroll-bar requests snap to whole rows.
+  Send(r.w.main, WM_VSCROLL, SB_LINEDOWN, 0);
+  checkFirst(6, L"SB_LINEDOWN");
+  Send(r.w.main, WM_VSCROLL, SB_LINEUP, 0);
+  Send(r.w.main, WM_VSCROLL, SB_LINEUP, 0);
+  checkFirst(4, L"two SB_LINEUP");
+  PointerAt(r.w.main, r.list.ColumnMiddle(2), ListView::RowMiddle(3));
+  WheelNotches(-3);
+  checkFirst(0, L"three notches up");
+
+  // Keys: the selection moves and stays in view; Ctrl+Shift+C tells which row is selected.
+  r.SelectRow(0);
+  Check(GetForegroundWindow() == r.w.main, L"a click on a row activates the window");
+  auto selected = [&](const std::wstring& what) {
+    PutMarker(L"marker");
+    PressKey('C', {VK_CONTROL, VK_SHIFT});
+    ClipboardContent c;
+    WaitFor([&] { return (c = ReadClipboard()).hasText && c.text != L"marker"; }, 2000);
+    const size_t slash = c.text.rfind(L'\\');
+    Info(what + L": Ctrl+Shift+C copies " + Shown(c.text));
+    return slash == std::wstring::npos ? c.text : c.text.substr(slash + 1);
+  };
+  CheckText(selected(L"row 0"), rowName(0), L"after a click on row 0, the selected row");
+  for (int i = 0; i < 12; ++i) PressKey(VK_DOWN);
+  CheckText(selected(L"12 downs"), rowName(12), L"twelve Down keys: the selected row");
+  // Just enough to show row 12 whole: its bottom at the list's bottom.
+  checkFirst(std::max(0, 13 * kRowHeight - listHeight) / kRowHeight, L"row 12 scrolled into view");
+  PressKey(VK_END);
+  CheckText(selected(L"End"), rowName(kScrollFiles - 1), L"End: the selected row");
+  checkFirst(last, L"after End");
+  PressKey(VK_PRIOR);
+  CheckText(selected(L"Page Up"), rowName(kScrollFiles - 1 - visibleRows),
+            L"Page Up (a screen of " + Number(uint64_t(visibleRows)) + L" rows): the selected row");
+  PressKey(VK_HOME);
+  CheckText(selected(L"Home"), rowName(0), L"Home: the selected row");
+  checkFirst(0, L"after Home");
+  PressKey(VK_NEXT);
+  CheckText(selected(L"Page Down"), rowName(visibleRows),
+            L"Page Down from row 0: the selected row");
+  PressKey(VK_HOME);
+  checkFirst(0, L"Home again");
+
+  // The scroll bar with the mouse. It lies right of the client area, as tall as it.
+  if (!Check((GetWindowLongPtrW(r.w.main, GWL_STYLE) & WS_VSCROLL) != 0,
+             L"the window shows its vertical scroll bar for 60 rows")) {
+    return;
+  }
+  RECT client;
+  GetClientRect(r.w.main, &client);
+  const POINT topRight = ToScreen(r.w.main, client.right, 0);
+  const int x = topRight.x + GetSystemMetrics(SM_CXVSCROLL) / 2;
+  const int arrow = GetSystemMetrics(SM_CYVSCROLL);
+  const int trackTop = topRight.y + arrow;
+  const int trackLength = client.bottom - 2 * arrow;
+  const int range = (kScrollFiles - 1) - visibleRows + 1;  // nMax - nPage + 1
+  // A click at three quarters of the track jumps there (away from a whole-row boundary).
+  int y = trackTop + trackLength * 3 / 4;
+  auto rows = [&](int at) { return double(at - trackTop) / trackLength * range; };
+  while (rows(y) - std::floor(rows(y)) < 0.1 || rows(y) - std::floor(rows(y)) > 0.9) ++y;
+  r.Activate();
+  PointerAt({x, y});
+  SendMouse(MOUSEEVENTF_LEFTDOWN);
+  SendMouse(MOUSEEVENTF_LEFTUP);
+  Sleep(100);
+  checkFirst(std::min(int(rows(y)), last), L"a click at three quarters of the scroll bar's track");
+  PressKey(VK_HOME);
+  checkFirst(0, L"Home");
+  // The thumb, at the track's top, dragged beyond the track's end and released.
+  r.Activate();
+  PointerAt({x, trackTop + 6});
+  SendMouse(MOUSEEVENTF_LEFTDOWN);
+  for (int i = 1; i <= 8; ++i) PointerAt({x, trackTop + 6 + (trackLength + 40) * i / 8});
+  Sleep(150);
+  Shot(L"actions-thumb-drag", nullptr);
+  SendMouse(MOUSEEVENTF_LEFTUP);
+  Sleep(150);
+  checkFirst(last, L"the thumb dragged to the end");
+  {
+    // The row at the list's bottom edge is the last one.
+    std::wstring bottom;
+    WaitFor(
+        [&] {
+          return (bottom = r.list.CellAt(r.list.ColumnMiddle(1), r.list.ClientHeight() - 3)) ==
+                 rowName(kScrollFiles - 1);
+        },
+        2000, 20);
+    CheckText(bottom, rowName(kScrollFiles - 1), L"the thumb dragged to the end: the bottom row");
+  }
+  // And back above the track's top, grabbing the thumb in its middle: its length is the page's
+  // share of the track, its place the position's share of what is left.
+  const int thumbLength = trackLength * visibleRows / kScrollFiles;
+  const int thumbTop = (trackLength - thumbLength) * last / range;
+  r.Activate();
+  DragScreen({x, trackTop + thumbTop + thumbLength / 2}, {x, trackTop - 40}, 8);
+  checkFirst(0, L"the thumb dragged back to the top");
+}
+
+void ActionsClipboard(ActionsRun& r) {
+  if (!r.Search(L"copyme", 1, L"copyme.txt")) return;
+  const std::wstring path = r.data.Docs(L"copyme.txt");
+  struct Case {
+    int item;
+    DWORD effect;
+    const wchar_t* name;
+  };
+  for (const Case& c : {Case{kMenuCopy, 1, L"Copy"}, Case{kMenuCut, 2, L"Cut"}}) {
+    PutMarker(L"marker");
+    const DWORD sequence = GetClipboardSequenceNumber();
+    if (!MenuOnRow(r.list, 0, c.item, Shown(c.name))) continue;
+    ClipboardContent seen;
+    WaitFor([&] { return (seen = ReadClipboard()).hasFiles; }, 3000, 50);
+    Check(GetClipboardSequenceNumber() != sequence, Shown(c.name) + L" changes the clipboard");
+    if (!Check(seen.hasFiles, Shown(c.name) + L" puts a file list (CF_HDROP) on the clipboard"))
+      continue;
+    Check(seen.header.pFiles == 20 && seen.header.fWide && !seen.header.fNC &&
+              seen.header.pt.x == 0 && seen.header.pt.y == 0,
+          Shown(c.name) + L": DROPFILES with pFiles 20, fWide, no fNC, pt (0,0)",
+          L"pFiles " + Number(seen.header.pFiles) + L" fWide " + Number(seen.header.fWide));
+    Check(seen.files == std::vector<std::wstring>{path} && seen.listEndsWithDoubleNul,
+          Shown(c.name) + L": the list holds the file's path alone, closed by a double NUL",
+          L"seen " + Joined(seen.files));
+    Check(seen.hasEffect && seen.effect == c.effect,
+          Shown(c.name) + L": \"Preferred DropEffect\" is " + Number(c.effect),
+          seen.hasEffect ? L"seen " + Number(seen.effect) : L"no such format");
+    Check(!seen.hasText || seen.text != L"marker", Shown(c.name) + L" empties the clipboard first");
+    Check(Exists(path), Shown(c.name) + L" leaves the file where it is");
+  }
+  // The same from the keys: Ctrl+X then Ctrl+C, with the row selected by a click.
+  r.SelectRow(0);
+  for (const Case& c : {Case{'X', 2, L"Ctrl+X"}, Case{'C', 1, L"Ctrl+C"}}) {
+    PutMarker(L"marker");
+    PressKey(WORD(c.item), {VK_CONTROL});
+    ClipboardContent seen;
+    WaitFor([&] { return (seen = ReadClipboard()).hasFiles; }, 3000, 50);
+    Check(seen.hasFiles && seen.files == std::vector<std::wstring>{path} && seen.hasEffect &&
+              seen.effect == c.effect,
+          std::wstring(c.name) + L" puts the file with drop effect " + Number(c.effect),
+          L"files " + Joined(seen.files) + L" effect " + Number(seen.effect));
+  }
+  // Copy File Path: the path as text, no quotes, no line end.
+  PutMarker(L"marker");
+  if (MenuOnRow(r.list, 0, kMenuCopyPath, L"\"Copy File Path\"")) {
+    ClipboardContent seen;
+    WaitFor([&] { return (seen = ReadClipboard()).hasText && seen.text != L"marker"; }, 3000, 50);
+    CheckText(seen.text, path, L"\"Copy File Path\": the clipboard's text");
+    Check(!seen.hasFiles, L"\"Copy File Path\" puts no file list");
+  }
+  // The file items are grayed without a row: a right click in the header band, then "Copy".
+  PutMarker(L"marker");
+  const DWORD sequence = GetClipboardSequenceNumber();
+  HWND menu = OpenMenu(r.list, r.list.ColumnMiddle(3), kHeaderTop + 20);
+  if (Check(menu != nullptr, L"a right click on the header opens the menu")) {
+    Shot(L"actions-menu-header", nullptr);
+    for (int i = 0; i < kMenuCopy; ++i) PostKey(r.w.main, VK_DOWN);
+    PostKey(r.w.main, VK_RETURN);
+    Sleep(300);
+    PostKey(r.w.main, VK_ESCAPE);
+    Check(WaitFor([&] { return !IsWindowVisible(menu); }, 3000), L"Escape closes the menu");
+    Sleep(200);
+    const ClipboardContent after = ReadClipboard();
+    Check(GetClipboardSequenceNumber() == sequence && after.text == L"marker" && !after.hasFiles,
+          L"the grayed \"Copy\" of a right click on the header does nothing",
+          L"sequence " + Number(sequence) + L" to " + Number(GetClipboardSequenceNumber()) +
+              L", text " + Shown(after.text) + L", files " + Joined(after.files));
+    Check(NoBoxOf(r.instance.Id()), L"and shows no message");
+  }
+}
+
+void ActionsRecycle(ActionsRun& r) {
+  if (!r.Search(L"trashme", 2)) return;
+  r.ClickHeader(1);
+  WaitFor([&] { return r.list.Cell(0, 1) == L"trashme-a.txt"; }, 3000, 50);
+  // Delete in the search box edits its text and recycles nothing.
+  r.Activate();
+  ClickClient(r.w.searchBox, 10, 10);
+  PressKey(VK_HOME);
+  PressKey(VK_DELETE);
+  WaitFor([&] { return EditText(r.w.searchBox) == L"rashme"; }, 2000);
+  CheckText(EditText(r.w.searchBox), L"rashme", L"Delete in the search box: its text");
+  Sleep(300);
+  Check(Exists(r.data.Docs(L"trashme-a.txt")) && Exists(r.data.Docs(L"trashme-b.txt")),
+        L"Delete in the search box recycles no file");
+  if (!r.Search(L"trashme", 2)) return;
+  r.ClickHeader(1);
+  WaitFor([&] { return r.list.Cell(0, 1) == L"trashme-a.txt"; }, 3000, 50);
+  CheckText(r.list.Cell(0, 1), L"trashme-a.txt", L"sorted by name, row 0");
+  // The Delete key on a selected row.
+  r.SelectRow(0);
+  PressKey(VK_DELETE);
+  const std::wstring a = r.data.Docs(L"trashme-a.txt");
+  Check(WaitFor([&] { return !Exists(a); }, 3000), L"the Delete key moves the row's file away");
+  const std::wstring trashed = r.trash + L"\\files\\trashme-a.txt";
+  Check(ReadBytes(trashed) == "the file trashme-a.txt\n",
+        L"the file is in the Recycle Bin (Trash\\files) with its contents");
+  const std::vector<std::wstring> info = TextLines(r.trash + L"\\info\\trashme-a.txt.trashinfo");
+  Check(std::any_of(info.begin(), info.end(),
+                    [](const std::wstring& l) { return l.find(L"trashme-a.txt") != l.npos; }),
+        L"the Recycle Bin records where the file came from");
+  Check(NoBoxOf(r.instance.Id()), L"recycling asks nothing and reports nothing");
+  // The list is searched again at once, which clears the selection: Delete once more finds
+  // no row (were the old selection kept, it would name the file that has gone).
+  const std::wstring b = r.data.Docs(L"trashme-b.txt");
+  Sleep(300);
+  PressKey(VK_DELETE);
+  Sleep(700);
+  Check(NoBoxOf(r.instance.Id()) && Exists(b),
+        L"after recycling, the list is searched again: no row is selected");
+  const bool dropped = r.TitleBecomes(1, 1500);
+  Info(std::wstring(L"the title ") + (dropped ? L"dropped" : L"did not drop") +
+       L" to 1 result without a new query (the journal reports the change after the search)");
+  Check(r.SearchUntil(L"trashme", 1, 5000),
+        L"once the journal has the change, \"trashme\" shows 1 result",
+        L"title " + Shown(r.Title()));
+  // "Move to Recycle Bin" from the menu.
+  if (r.Search(L"trashme", 1, L"trashme-b.txt") &&
+      MenuOnRow(r.list, 0, kMenuRecycle, L"\"Move to Recycle Bin\"")) {
+    Check(WaitFor([&] { return !Exists(b); }, 3000),
+          L"\"Move to Recycle Bin\" moves the file away");
+    Check(Exists(r.trash + L"\\files\\trashme-b.txt"), L"the second file is in the Recycle Bin");
+    Check(r.SearchUntil(L"trashme", 0, 5000), L"then \"trashme\" shows 0 results",
+          L"title " + Shown(r.Title()));
+  }
+}
+
+void ActionsDelete(ActionsRun& r) {
+  if (!r.Search(L"deleteme", 2)) return;
+  r.ClickHeader(1);
+  WaitFor([&] { return r.list.Cell(0, 1) == L"deleteme-a.txt"; }, 3000, 50);
+  const std::wstring a = r.data.Docs(L"deleteme-a.txt");
+  const std::wstring b = r.data.Docs(L"deleteme-b.txt");
+  // Ctrl+D asks first; Yes deletes.
+  r.SelectRow(0);
+  PressKey('D', {VK_CONTROL});
+  BoxSeen box = WaitBox(r.instance.Id(), L"Confirm Delete", 5000);
+  if (Check(box.box != nullptr, L"Ctrl+D asks in a box captioned \"Confirm Delete\"")) {
+    CheckText(box.text, L"Are you sure you want to delete this file?\n\n" + a, L"the question");
+    Check(GetWindow(box.box, GW_OWNER) == r.w.main, L"the box is owned by the main window");
+    Check(box.Button(IDYES) && box.Button(IDNO), L"the box offers Yes and No");
+    Shot(L"actions-confirm-delete", nullptr);
+    if (box.Button(IDYES)) Send(box.Button(IDYES), BM_CLICK, 0, 0);
+    Check(WaitFor([&] { return !Exists(a); }, 3000), L"Yes deletes the file");
+    Check(!Exists(r.trash + L"\\files\\deleteme-a.txt"), L"the deleted file is not in the bin");
+    // The new search cleared the selection: Ctrl+D once more asks nothing.
+    Sleep(300);
+    PressKey('D', {VK_CONTROL});
+    Sleep(700);
+    Check(NoBoxOf(r.instance.Id()),
+          L"after the delete, the list is searched again: no row is selected");
+    Check(r.SearchUntil(L"deleteme", 1, 5000),
+          L"once the journal has the change, \"deleteme\" shows 1 result",
+          L"title " + Shown(r.Title()));
+  }
+  // "Delete File" from the menu, answered No.
+  if (r.Search(L"deleteme", 1, L"deleteme-b.txt") &&
+      MenuOnRow(r.list, 0, kMenuDeleteFile, L"\"Delete File\"")) {
+    box = WaitBox(r.instance.Id(), L"Confirm Delete", 5000);
+    if (Check(box.box != nullptr && box.Button(IDNO), L"\"Delete File\" asks first")) {
+      CheckText(box.text, L"Are you sure you want to delete this file?\n\n" + b, L"the question");
+      Send(box.Button(IDNO), BM_CLICK, 0, 0);
+      WaitFor([&] { return !IsWindow(box.box); }, 2000);
+      Sleep(300);
+      Check(Exists(b), L"No keeps the file");
+      CheckText(r.Title(), r.texts.ResultsTitle(1), L"after No, the title");
+    }
+  }
+  // A read-only file cannot be deleted: the error with the system's code 5.
+  if (!r.Search(L"readonly", 1, L"readonly.txt")) return;
+  if (MenuOnRow(r.list, 0, kMenuDeleteFile, L"\"Delete File\" on a read-only file")) {
+    box = WaitBox(r.instance.Id(), L"Confirm Delete", 5000);
+    if (Check(box.box != nullptr && box.Button(IDYES), L"the delete of a read-only file asks")) {
+      CheckText(box.text,
+                L"Are you sure you want to delete this file?\n\n" + r.data.Docs(L"readonly.txt"),
+                L"the question");
+      Send(box.Button(IDYES), BM_CLICK, 0, 0);
+      BoxSeen error = WaitBox(r.instance.Id(), L"Error", 5000);
+      if (Check(error.box != nullptr, L"a box captioned \"Error\" follows")) {
+        CheckText(error.text, L"Delete failed!\nFile might be in use or access denied.\nError: 5",
+                  L"the error's text");
+        Check(GetWindow(error.box, GW_OWNER) == r.w.main,
+              L"the error box is owned by the main window");
+        Shot(L"actions-delete-failed", nullptr);
+        if (HWND ok = error.Button(IDOK)) Send(ok, BM_CLICK, 0, 0);
+        WaitFor([&] { return !IsWindow(error.box); }, 2000);
+      }
+      Check(Exists(r.data.Docs(L"readonly.txt")), L"the read-only file is still there");
+      CheckText(r.Title(), r.texts.ResultsTitle(1), L"after the failed delete, the title");
+    }
+  }
+}
+
+void ActionsOpen(ActionsRun& r) {
+  const std::wstring openme = r.data.Docs(L"openme.txt");
+  if (!r.Search(L"openme", 1, L"openme.txt")) return;
+  r.Activate();
+  DoubleClickClient(r.w.main, r.list.ColumnMiddle(1), ListView::RowMiddle(0));
+  Check(WaitFor([&] { return r.OpenLog().size() == 1; }, 10000),
+        L"a double click on a .txt row opens it with the .txt association",
+        L"log " + Joined(r.OpenLog()));
+  Check(r.OpenLog() == std::vector<std::wstring>{openme},
+        L"the association is given the file's path", L"log " + Joined(r.OpenLog()));
+  WaitFor([&] { return !RecentPaths(r.recentIni).empty(); }, 3000);
+  CheckText(Joined(RecentPaths(r.recentIni)), Joined({DPath(L"docs\\openme.txt")}),
+            L"recent.ini after the double click");
+  // Enter opens the selected row too.
+  r.SelectRow(0);
+  PressKey(VK_RETURN);
+  Check(WaitFor([&] { return r.OpenLog().size() == 2; }, 10000), L"Enter opens the selected row",
+        L"log " + Joined(r.OpenLog()));
+  // "Run as Administrator": the shell cannot start a text file elevated, yet it counts as an
+  // open.
+  if (r.Search(L"runme", 1, L"runme.txt") &&
+      MenuOnRow(r.list, 0, kMenuRunAsAdministrator, L"\"Run as Administrator\"")) {
+    WaitFor([&] { return RecentPaths(r.recentIni).size() == 2; }, 5000);
+    CheckText(Joined(RecentPaths(r.recentIni)),
+              Joined({DPath(L"docs\\runme.txt"), DPath(L"docs\\openme.txt")}),
+              L"recent.ini after \"Run as Administrator\"");
+    Check(Answers(r.w.main) && NoBoxOf(r.instance.Id()),
+          L"after \"Run as Administrator\" the window answers and shows no message");
+  }
+  // "Properties": nothing recorded, nothing hangs.
+  if (MenuOnRow(r.list, 0, kMenuProperties, L"\"Properties\"")) {
+    Sleep(500);
+    Check(Answers(r.w.main), L"after \"Properties\" the window answers");
+    CheckText(Joined(RecentPaths(r.recentIni)),
+              Joined({DPath(L"docs\\runme.txt"), DPath(L"docs\\openme.txt")}),
+              L"\"Properties\" records no open; recent.ini");
+  }
+  // The empty query lists the recent opens, most recent first.
+  if (!r.Search(L"", 2)) return;
+  CheckText(r.list.Cell(0, 1), L"runme.txt", L"empty query: row 0");
+  CheckText(r.list.Cell(1, 1), L"openme.txt", L"empty query: row 1");
+  Shot(L"actions-recent", r.w.main);
+  // Opening row 1 from the menu moves it to the top at once.
+  if (MenuOnRow(r.list, 1, kMenuOpen, L"\"Open File/Folder\" on the recent list")) {
+    Check(WaitFor([&] { return r.OpenLog().size() == 3; }, 10000),
+          L"\"Open File/Folder\" opens the file", L"log " + Joined(r.OpenLog()));
+    WaitFor([&] { return r.list.Cell(0, 1) == L"openme.txt"; }, 3000, 50);
+    CheckText(r.list.Cell(0, 1), L"openme.txt", L"after opening it, row 0 of the recent list");
+    CheckText(r.Title(), r.texts.ResultsTitle(2), L"the recent list's title");
+  }
+  // "Open Containing Folder": Explorer on the folder; the folder becomes a recent open.
+  const std::vector<HWND> before = OtherWindows(r.instance.Id());
+  if (MenuOnRow(r.list, 0, kMenuOpenContainingFolder, L"\"Open Containing Folder\"")) {
+    std::wstring seen;
+    HWND explorer = WaitNewWindow(r.instance.Id(), before, L"docs", 15000, &seen);
+    Check(explorer != nullptr, L"\"Open Containing Folder\" opens a window on the folder \"docs\"",
+          L"new windows " + seen);
+    if (explorer) {
+      Info(L"the folder window: " + Shown(TextOf(explorer)) + L" class " + ClassOf(explorer));
+      Shot(L"actions-containing-folder", nullptr);
+      PostMessageW(explorer, WM_CLOSE, 0, 0);
+    }
+    WaitFor([&] { return RecentPaths(r.recentIni).size() == 3; }, 3000);
+    const std::vector<std::wstring> recent = RecentPaths(r.recentIni);
+    Check(!recent.empty() && recent[0] == DPath(L"docs"),
+          L"the folder, not the file, becomes the latest recent open", L"seen " + Joined(recent));
+    WaitFor([&] { return r.Title() == r.texts.ResultsTitle(3); }, 3000);
+    CheckText(r.Title(), r.texts.ResultsTitle(3), L"the recent list with the folder: title");
+  }
+  // "Clear Recent Opens": the file keeps its byte-order mark only; the list empties.
+  if (MenuOnRow(r.list, 0, kMenuClearRecent, L"\"Clear Recent Opens\"")) {
+    Check(WaitFor([&] { return RecentPaths(r.recentIni).empty(); }, 3000),
+          L"\"Clear Recent Opens\" empties recent.ini",
+          L"seen " + Joined(RecentPaths(r.recentIni)));
+    Check(r.TitleBecomes(0), L"the empty query then shows 0 results", L"title " + Shown(r.Title()));
+  }
+}
+
+void ActionsMenuRest(ActionsRun& r, const std::wstring& configDir) {
+  if (!r.Search(L"keyme", 1, L"keyme.txt")) return;
+  // The menu as it shows on a row.
+  HWND menu = OpenMenu(r.list, r.list.ColumnMiddle(1), ListView::RowMiddle(0));
+  if (Check(menu != nullptr, L"a right click on a row opens the menu")) {
+    Shot(L"actions-menu", nullptr);
+    PostKey(r.w.main, VK_ESCAPE);
+    Check(WaitFor([&] { return !IsWindowVisible(menu); }, 3000), L"Escape dismisses the menu");
+  }
+  // "Set Show/Hide Hotkey" (Escape ends a capture) and the window still answers.
+  if (MenuOnRow(r.list, 0, kMenuSetHotkey, L"\"Set Show/Hide Hotkey\"")) {
+    Sleep(300);
+    Info(L"after \"Set Show/Hide Hotkey\" the title is " + Shown(r.Title()));
+    PressKey(VK_ESCAPE);
+    Sleep(300);
+    Check(Answers(r.w.main), L"after \"Set Show/Hide Hotkey\" and Escape the window answers");
+  }
+  // "Open Filter Config Folder": a window on the configuration folder.
+  const std::vector<HWND> before = OtherWindows(r.instance.Id());
+  if (MenuOnRow(r.list, 0, kMenuOpenConfigFolder, L"\"Open Filter Config Folder\"")) {
+    std::wstring seen;
+    HWND explorer = WaitNewWindow(r.instance.Id(), before, L"config", 15000, &seen);
+    Check(explorer != nullptr, L"\"Open Filter Config Folder\" opens a window on \"config\"",
+          L"new windows " + seen);
+    if (explorer) {
+      Info(L"the folder window: " + Shown(TextOf(explorer)));
+      PostMessageW(explorer, WM_CLOSE, 0, 0);
+    }
+  }
+  // "Reset Filter Tags to Defaults": asks, rewrites filters.ini, says to restart.
+  const std::wstring filters = configDir + L"\\filters.ini";
+  WriteBytes(filters, "Mine,.abc\n");
+  if (MenuOnRow(r.list, 0, kMenuResetTags, L"\"Reset Filter Tags to Defaults\"")) {
+    BoxSeen ask = WaitBox(r.instance.Id(), L"Confirm Reset", 5000);
+    if (Check(ask.box != nullptr && ask.Button(IDYES), L"the reset asks in \"Confirm Reset\"")) {
+      CheckText(ask.text,
+                L"Reset filter tags to defaults?\n\n(Restart software to apply UI changes)",
+                L"the reset question");
+      Send(ask.Button(IDYES), BM_CLICK, 0, 0);
+      BoxSeen done = WaitBox(r.instance.Id(), L"Completed", 5000);
+      if (Check(done.box != nullptr, L"then a box captioned \"Completed\"")) {
+        CheckText(done.text, L"Reset complete. Please restart.", L"the box's text");
+        if (HWND ok = done.Button(IDOK)) Send(ok, BM_CLICK, 0, 0);
+      }
+      const std::string written = ReadBytes(filters);
+      Check(written.find("All Files") != std::string::npos &&
+                written.find("Mine") == std::string::npos,
+            L"filters.ini holds the default tags again");
+      CheckText(TextOf(r.w.tags[0]), r.texts.Button(0, 1), L"the buttons stay as they were");
+    }
+  }
+  // Escape in the list returns to the search box; Down there selects the first row.
+  r.SelectRow(0);
+  PressKey(VK_ESCAPE);
+  PressKey('Z');
+  std::wstring typed;
+  WaitFor([&] { return (typed = EditText(r.w.searchBox)).size() == 6; }, 2000);
+  Check(Fold(typed) == L"keymez" || Fold(typed) == L"zkeyme",
+        L"after Escape in the list, a typed key reaches the search box", L"seen " + Shown(typed));
+  Info(L"the box after Escape and Z: " + Shown(typed));
+  r.Search(L"keyme", 1, L"keyme.txt");
+  r.Activate();
+  ClickClient(r.w.searchBox, 100, 10);
+  PressKey(VK_DOWN);
+  PutMarker(L"marker");
+  PressKey('C', {VK_CONTROL, VK_SHIFT});
+  ClipboardContent c;
+  WaitFor([&] { return (c = ReadClipboard()).text != L"marker"; }, 2000);
+  CheckText(c.text, r.data.Docs(L"keyme.txt"),
+            L"Down in the search box selects row 0 (Ctrl+Shift+C then copies its path)");
+  // Ctrl+Enter: the containing folder.
+  const std::vector<HWND> windows = OtherWindows(r.instance.Id());
+  PressKey(VK_RETURN, {VK_CONTROL});
+  std::wstring seen;
+  HWND explorer = WaitNewWindow(r.instance.Id(), windows, L"docs", 15000, &seen);
+  Check(explorer != nullptr, L"Ctrl+Enter opens the containing folder", L"new windows " + seen);
+  if (explorer) PostMessageW(explorer, WM_CLOSE, 0, 0);
+  Check(Answers(r.w.main) && r.instance.Running(), L"at the end the window still answers");
+}
+
+void ScenarioActions() {
+  scenarioName = L"actions";
+  const Texts texts{false};
+  const std::wstring dir = options.work + L"\\actions";
+  const std::wstring config = dir + L"\\config-home";
+  CreateDirectoryW(dir.c_str(), nullptr);
+  CreateDirectoryW(config.c_str(), nullptr);
+  ActionsData data{dir + L"\\folder"};
+  if (!Check(MakeActionsFolder(data), L"the folder drive's files are written")) return;
+  const std::wstring openLog = dir + L"\\opened.log";
+  if (!Check(AssociateTextFiles(openLog), L".txt files are associated with the recorder")) return;
+  Check(!options.trash.empty() && Exists(options.trash + L"\\files") &&
+            Exists(options.trash + L"\\info"),
+        L"the Recycle Bin's folders exist (--trash)");
+  const std::vector<std::wstring> arguments = {L"--lang", L"en",       L"--config",
+                                               config,    L"--folder", L"D:=" + data.root};
+  Instance instance;
+  StartResult start = StartAndWaitReady(instance, arguments, texts, 30000);
+  if (!start.ok) return;
+  const Window& w = start.window;
+  ActionsRun r{texts,   instance,
+               w,       ListView{&w, instance.Id()},
+               data,    config + L"\\Quillmarsh\\config\\recent.ini",
+               openLog, options.trash};
+  r.Activate();
+  const struct {
+    const wchar_t* name;
+    std::function<void()> run;
+  } parts[] = {
+      {L"sort", [&] { ActionsSort(r); }},
+      {L"resize", [&] { ActionsResize(r); }},
+      {L"scroll", [&] { ActionsScroll(r); }},
+      {L"clipboard", [&] { ActionsClipboard(r); }},
+      {L"recycle", [&] { ActionsRecycle(r); }},
+      {L"delete", [&] { ActionsDelete(r); }},
+      {L"open", [&] { ActionsOpen(r); }},
+      {L"menu", [&] { ActionsMenuRest(r, config + L"\\Quillmarsh\\config"); }},
+  };
+  for (const auto& part : parts) {
+    const double t0 = NowMs();
+    part.run();
+    Info(std::wstring(part.name) + L" took " + Number(uint64_t(NowMs() - t0)) + L" ms");
+    if (!Check(Answers(w.main),
+               std::wstring(L"the window answers after the ") + part.name + L" steps")) {
+      return;
+    }
+    // A box a failed step left open would swallow the next steps' input.
+    for (HWND window : TopWindowsOf(instance.Id())) {
+      if (ClassOf(window) == L"#32770" && IsWindowVisible(window)) {
+        Info(L"closing a box left open: " + Shown(TextOf(window)));
+        PostMessageW(window, WM_CLOSE, 0, 0);
+      }
+    }
+  }
+  EndSession(instance, w);
+}
+
 std::wstring FullPath(const std::wstring& path) {
   wchar_t buffer[MAX_PATH * 2];
   const DWORD length = GetFullPathNameW(path.c_str(), MAX_PATH * 2, buffer, nullptr);
@@ -1251,14 +2623,17 @@ bool ParseOptions(int argc, wchar_t** argv) {
       if (!value(&options.shots)) return false;
     } else if (arg == L"--big-image") {
       if (!value(&options.bigImage)) return false;
-    } else if (arg == L"basic" || arg == L"hidden" || arg == L"zh" || arg == L"speed") {
+    } else if (arg == L"--trash") {
+      if (!value(&options.trash)) return false;
+    } else if (arg == L"basic" || arg == L"hidden" || arg == L"zh" || arg == L"speed" ||
+               arg == L"actions") {
       options.scenarios.push_back(arg);
     } else {
       return false;
     }
   }
   if (options.scenarios.empty()) {
-    options.scenarios = {L"basic", L"hidden", L"zh"};
+    options.scenarios = {L"basic", L"hidden", L"zh", L"actions"};
     if (!options.bigImage.empty()) options.scenarios.push_back(L"speed");
   }
   return !options.program.empty() && !options.work.empty();
@@ -1267,11 +2642,12 @@ bool ParseOptions(int argc, wchar_t** argv) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  if (argc == 4 && std::wstring(argv[1]) == L"--record-open") return RecordOpen(argv[2], argv[3]);
   _setmode(_fileno(stdout), _O_BINARY);
   if (!ParseOptions(argc, argv)) {
     std::fputs(
         "usage: quillmarsh-window-driver --program EXE --work DIR [--shots DIR] "
-        "[--big-image IMAGE] [basic|hidden|zh|speed]...\n",
+        "[--big-image IMAGE] [--trash DIR] [basic|hidden|zh|speed|actions]...\n",
         stderr);
     return 2;
   }
@@ -1286,6 +2662,7 @@ int wmain(int argc, wchar_t** argv) {
     if (scenario == L"basic") ScenarioBasic(data);
     if (scenario == L"hidden") ScenarioHidden(data);
     if (scenario == L"zh") ScenarioChinese(data);
+    if (scenario == L"actions") ScenarioActions();
     if (scenario == L"speed") {
       scenarioName = L"speed";
       if (Check(!options.bigImage.empty(), L"a large image is given (--big-image)"))
