@@ -46,26 +46,28 @@ void FakeVolume::RemoveJournal() {
   journal_.Remove();
 }
 
-void FakeVolume::AddEntry(FakeEntry entry) {
+bool FakeVolume::AddEntry(FakeEntry entry) {
+  if (entry.name.size() > kMaxStandInNameUnits) return false;
   std::lock_guard guard(mutex_);
   if (!entries_.empty() && entry.frn < entries_.back().frn) entriesSorted_ = false;
   entries_.push_back(StoredEntry{entry.frn, entry.parentFrn, entry.usn, entryNames_.size(),
                                  entry.attributes, uint32_t(entry.name.size())});
   entryNames_ += entry.name;
+  return true;
 }
 
-void FakeVolume::AddChange(FakeChange change) {
+bool FakeVolume::AddChange(FakeChange change) {
   std::lock_guard guard(mutex_);
-  AppendChange(change);
+  return AppendChange(change);
 }
 
-void FakeVolume::AppendChange(const FakeChange& change) {
-  journal_.Record(UsnRecordFields{.frn = change.frn,
-                                  .parentFrn = change.parentFrn,
-                                  .usn = change.usn,
-                                  .reason = change.reason,
-                                  .attributes = change.attributes},
-                  change.name);
+bool FakeVolume::AppendChange(const FakeChange& change) {
+  return journal_.Record(UsnRecordFields{.frn = change.frn,
+                                         .parentFrn = change.parentFrn,
+                                         .usn = change.usn,
+                                         .reason = change.reason,
+                                         .attributes = change.attributes},
+                         change.name);
 }
 
 void FakeVolume::CommitPendingChanges() {

@@ -12,8 +12,8 @@
 #include <utility>
 #include <vector>
 
-#include "standin/stand_in_journal.h"
 #include "platform/volume_device.h"
+#include "standin/stand_in_journal.h"
 
 namespace qm {
 
@@ -60,8 +60,12 @@ class FakeVolume : public VolumeDevice, private StandInJournal::Volume {
   void SetJournal(uint64_t journalId, int64_t firstUsn, int64_t nextUsn);
   // No journal at all: queries and reads fail with ERROR_JOURNAL_NOT_ACTIVE until created.
   void RemoveJournal();
-  void AddEntry(FakeEntry entry);     // enumeration order is by frn, whatever the call order
-  void AddChange(FakeChange change);  // appended to the journal; nextUsn moves past its usn
+  // Enumeration order is by frn, whatever the call order. False, and nothing added, for a name
+  // longer than NTFS allows (kMaxStandInNameUnits).
+  bool AddEntry(FakeEntry entry);
+  // Appended to the journal; nextUsn moves past its record. False, and nothing recorded, for a
+  // name longer than NTFS allows or a USN outside 0 to 2^63-1 less the record's size.
+  bool AddChange(FakeChange change);
   size_t EntryCount() const;
 
   // Journal state as a query would report it (for assertions).
@@ -122,7 +126,7 @@ class FakeVolume : public VolumeDevice, private StandInJournal::Volume {
   void SortEntries();
   void Record(FakeCall call);
   // Records one journal entry (mutex held); nothing without an active journal.
-  void AppendChange(const FakeChange& change);
+  bool AppendChange(const FakeChange& change);
   void CommitPendingChanges();
 
   const std::u16string drive_;

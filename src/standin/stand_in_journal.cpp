@@ -31,6 +31,7 @@ constexpr uint64_t kDefaultAllocationDelta = 0x800000;  // 8 MiB
 
 bool EnumerationPage::Add(uint64_t frn, uint64_t parentFrn, int64_t usn, uint32_t attributes,
                           std::u16string_view name) {
+  if (exhausted_) return false;
   if (usn < request_.lowUsn || usn > request_.highUsn) return true;
   offered_ = true;
   const UsnRecordFields fields{
@@ -45,7 +46,7 @@ bool EnumerationPage::Add(uint64_t frn, uint64_t parentFrn, int64_t usn, uint32_
 Win32Error EnumerationPage::Finish() {
   if (!offered_) return kErrorHandleEof;
   if (offset_ == 8) return kErrorMoreData;
-  StoreLe64(out_, lastFrn_ + 1);
+  StoreLe64(out_, lastFrn_ == kTopReference ? lastFrn_ : lastFrn_ + 1);
   *returned_ = uint32_t(offset_);
   return kErrorSuccess;
 }
@@ -68,16 +69,21 @@ void StandInJournal::Remove() {
   entryBytes_ = 0;
 }
 
-void StandInJournal::Record(const UsnRecordFields& fields, std::u16string_view name) {
-  if (!active_) return;
+bool StandInJournal::Record(const UsnRecordFields& fields, std::u16string_view name) {
+  const size_t size = UsnRecordSize(name.size());
+  if (name.size() > kMaxStandInNameUnits || fields.usn < 0 ||
+      fields.usn > kMaxUsn - int64_t(size)) {
+    return false;
+  }
+  if (!active_) return true;
   auto at = std::upper_bound(entries_.begin(), entries_.end(), fields.usn,
                              [](int64_t usn, const Entry& e) { return usn < e.fields.usn; });
   entries_.insert(at, Entry{fields, std::u16string(name)});
-  const size_t size = UsnRecordSize(name.size());
   entryBytes_ += size;
   nextUsn_ = std::max(nextUsn_, fields.usn + int64_t(size));
   runningUsn_ = std::max(runningUsn_, nextUsn_);
   Trim();
+  return true;
 }
 
 void StandInJournal::Trim() {
@@ -164,8 +170,12 @@ Win32Error StandInJournal::Enumerate(const uint8_t* in, uint32_t inSize, uint8_t
   if (!active_) return kErrorJournalNotActive;
   if (outSize < 8) return kErrorInsufficientBuffer;
   const MftEnumData request = DecodeMftEnumData(in);
-  EnumerationPage page(request, out, outSize, returned);
-  return volume_.Enumerate(request, page);
+  const bool exhausted =
+      enumeratedTop_ && request.startFileReferenceNumber == EnumerationPage::kTopReference;
+  EnumerationPage page(request, out, outSize, returned, exhausted);
+  const Win32Error result = volume_.Enumerate(request, page);
+  enumeratedTop_ = result == kErrorSuccess && page.EndsAtTop();
+  return result;
 }
 
 Win32Error StandInJournal::Read(const uint8_t* in, uint32_t inSize, uint8_t* out, uint32_t outSize,

@@ -7,7 +7,8 @@
 // - The volume's USN only grows: a journal created where none was active starts (firstUsn and
 //   nextUsn) at the highest USN any journal of the volume reached, under an identity no earlier
 //   journal had, without the entries of the one before. A recorded entry moves nextUsn to the
-//   end of its record (its USN plus its record size), as NTFS does.
+//   end of its record (its USN plus its record size), as NTFS does; an entry whose end would
+//   pass the highest USN (2^63-1), or whose name is longer than NTFS allows, is not recorded.
 // - FSCTL_DELETE_USN_JOURNAL accepts DeleteFlags 1 (delete), 2 (notify: nothing to wait for,
 //   so nothing happens) or 3; any other value is ERROR_INVALID_PARAMETER.
 // - FSCTL_READ_USN_JOURNAL of another identity is ERROR_INVALID_PARAMETER; when the first entry
@@ -16,7 +17,9 @@
 //   ignored (every read returns at once).
 // - FSCTL_ENUM_USN_DATA lists the entries from StartFileReferenceNumber on whose USN lies in
 //   [LowUsn, HighUsn]: ERROR_HANDLE_EOF when none is left, ERROR_MORE_DATA when the first does
-//   not fit after the 8-byte next reference number.
+//   not fit after the 8-byte next reference number. The top reference (0xFFFFFFFFFFFFFFFF) has
+//   no successor: a page that ends with it gives that reference as the next one, and the
+//   request that follows from there answers ERROR_HANDLE_EOF instead of listing it again.
 // - Retention::kMaximumSize drops the oldest entries beyond that many record bytes and takes a
 //   requested MaximumSize of 0 as the default; kEverything only reports the size it was given.
 // Not thread-safe: the volume's mutex guards the journal and is held when it calls the hooks.
@@ -33,6 +36,10 @@
 
 namespace qm {
 
+// The longest name NTFS allows, in UTF-16 units. The stand-ins hold no longer name, so every
+// record fits an enumeration or journal read many times over.
+inline constexpr size_t kMaxStandInNameUnits = 255;
+
 // What both stand-in volumes answer alike outside the journal:
 // True when `devicePath` names the volume of `drive` (\\.\ and the drive, A to Z folded).
 bool IsDevicePathOf(std::u16string_view devicePath, std::u16string_view drive);
@@ -42,8 +49,14 @@ ThreadToken StandInThreadToken();
 // One page of FSCTL_ENUM_USN_DATA output: the next reference number, then whole records.
 class EnumerationPage {
  public:
-  EnumerationPage(const MftEnumData& request, uint8_t* out, uint32_t outSize, uint32_t* returned)
-      : request_(request), out_(out), outSize_(outSize), returned_(returned) {}
+  // `exhausted`: the previous page ended with the top reference, so nothing is left.
+  EnumerationPage(const MftEnumData& request, uint8_t* out, uint32_t outSize, uint32_t* returned,
+                  bool exhausted)
+      : request_(request),
+        out_(out),
+        outSize_(outSize),
+        returned_(returned),
+        exhausted_(exhausted) {}
 
   // Offers the next entry, in ascending reference order. Entries outside the request's USN
   // window are passed over. False once the page is full: offer nothing more.
@@ -52,12 +65,17 @@ class EnumerationPage {
   // Ends the page: ERROR_HANDLE_EOF when no entry was offered in the window, ERROR_MORE_DATA
   // when the first one did not fit.
   Win32Error Finish();
+  // True when the page holds the entry with the top reference.
+  bool EndsAtTop() const { return offset_ > 8 && lastFrn_ == kTopReference; }
+
+  static constexpr uint64_t kTopReference = ~uint64_t(0);
 
  private:
   const MftEnumData request_;
   uint8_t* const out_;
   const uint32_t outSize_;
   uint32_t* const returned_;
+  const bool exhausted_;
   size_t offset_ = 8;  // past the next reference number and the records written
   uint64_t lastFrn_ = 0;
   bool offered_ = false;
@@ -96,8 +114,10 @@ class StandInJournal {
   void Set(uint64_t id, int64_t firstUsn, int64_t nextUsn);
   // No journal at all; its entries are dropped.
   void Remove();
-  // Records one entry in USN order; nothing without an active journal.
-  void Record(const UsnRecordFields& fields, std::u16string_view name);
+  // Records one entry in USN order; nothing without an active journal. False, and nothing
+  // recorded, whether a journal is active or not, for a negative USN, one whose record would end
+  // past the highest USN, or a name longer than kMaxStandInNameUnits.
+  bool Record(const UsnRecordFields& fields, std::u16string_view name);
 
   bool Active() const { return active_; }
   uint64_t Id() const { return id_; }
@@ -126,9 +146,10 @@ class StandInJournal {
   int64_t nextUsn_ = 0;
   uint64_t maximumSize_ = 0;
   uint64_t allocationDelta_ = 0;
-  std::deque<Entry> entries_;  // ascending usn
-  uint64_t entryBytes_ = 0;    // record bytes of entries_
-  int64_t runningUsn_ = 0;     // highest USN the volume has reached; never goes back
+  std::deque<Entry> entries_;   // ascending usn
+  uint64_t entryBytes_ = 0;     // record bytes of entries_
+  int64_t runningUsn_ = 0;      // highest USN the volume has reached; never goes back
+  bool enumeratedTop_ = false;  // the last enumeration page ended with the top reference
 };
 
 }  // namespace qm

@@ -19,24 +19,29 @@
 //   are recorded after the enumeration, for the journal monitor to read.
 //
 // Numbers are decimal or 0x-prefixed hexadecimal, without sign or spaces; frn, ids are
-// unsigned 64-bit, reasons and attributes 32-bit, USNs 0 to 2^63-1. The name is everything
-// after the tab that ends the last number (tabs and spaces included, possibly empty), in
-// UTF-8, at most 32767 UTF-16 units. An optional UTF-8 byte order mark is skipped; lines end
-// with LF or CR LF.
+// unsigned 64-bit, reasons and attributes 32-bit, USNs 0 to 2^63-1 (a change's record must
+// end by 2^63-1 too: its USN plus 60 bytes and two per name unit, rounded up to 8). The name
+// is everything after the tab that ends the last number (tabs and spaces included, possibly
+// empty), in UTF-8, at most 255 UTF-16 units (NTFS's limit). An optional UTF-8 byte order mark is
+// skipped; lines end with LF or CR LF.
 #include "standin/volume_image.h"
 
 #include <algorithm>
 #include <fstream>
 #include <memory>
 #include <mutex>
+#include <new>
+#include <stdexcept>
+#include <system_error>
 
+#include "platform/journal_layout.h"
 #include "platform/utf8.h"
 
 namespace qm {
 
 namespace {
 
-constexpr size_t kMaxNameUnits = 32767;
+constexpr size_t kMaxNameUnits = kMaxStandInNameUnits;
 constexpr uint64_t kMaxUsn = 0x7FFFFFFFFFFFFFFF;
 
 std::string Quoted(std::string_view text) {
@@ -259,6 +264,13 @@ bool Parser::Parse(std::string_view text, VolumeContent& content) {
       }
       if (!DecodeName(lineNumber, keyword, name, content, &change.nameOffset, &change.nameLength)) {
         return false;
+      }
+      // The journal moves its next USN to the end of each record it holds.
+      const uint64_t recordSize = UsnRecordSize(change.nameLength);
+      if (uint64_t(change.usn) > kMaxUsn - recordSize) {
+        return Fail(lineNumber, "change: usn " + std::to_string(change.usn) +
+                                    " leaves no room for its " + std::to_string(recordSize) +
+                                    "-byte record below " + std::to_string(kMaxUsn));
       }
       content.changes.push_back(change);
       changeLines.push_back(lineNumber);
@@ -487,30 +499,68 @@ bool ParseVolumeImage(std::string_view text, std::string_view fileName, FakeVolu
   return true;
 }
 
-bool LoadVolumeImage(const std::filesystem::path& path, VolumeContent* content, ImageError* error) {
-  // Opened by the path itself: on Windows a narrow name would pass through the ANSI code page.
-  std::ifstream file(path, std::ios::binary);
-  std::string text;
-  bool read = file.is_open();
-  if (read) {
-    char buffer[1 << 16];
-    while (file.read(buffer, sizeof buffer) || file.gcount() > 0) {
-      text.append(buffer, size_t(file.gcount()));
-    }
-    read = !file.bad();
-  }
-  if (!read) {
-    *content = VolumeContent();
-    if (error) *error = ImageError{DisplayName(path), 0, "cannot be read"};
+namespace {
+
+// Reads the whole file into `text`; false with the reason in `why`. Only a regular file is
+// read: a pipe or a device could block for ever or never end.
+bool ReadImageFile(const std::filesystem::path& path, std::string* text, std::string* why) {
+  std::error_code fault;
+  const auto status = std::filesystem::status(path, fault);
+  if (!fault && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+    *why = "not a regular file";
     return false;
   }
-  return ParseVolumeImage(text, DisplayName(path), content, error);
+  // Opened by the path itself: on Windows a narrow name would pass through the ANSI code page.
+  std::ifstream file(path, std::ios::binary);
+  if (!file.is_open()) {
+    *why = "cannot be read";
+    return false;
+  }
+  // Room for the whole file at once: an image larger than memory fails here, before any of it
+  // is read, instead of after filling memory.
+  const uintmax_t size = std::filesystem::file_size(path, fault);
+  if (!fault) text->reserve(size_t(std::min<uintmax_t>(size, text->max_size())));
+  char buffer[1 << 16];
+  while (file.read(buffer, sizeof buffer) || file.gcount() > 0) {
+    text->append(buffer, size_t(file.gcount()));
+  }
+  if (file.bad()) {
+    *why = "cannot be read";
+    return false;
+  }
+  return true;
+}
+
+constexpr const char* kNoMemory = "not enough memory to load this image";
+
+}  // namespace
+
+bool LoadVolumeImage(const std::filesystem::path& path, VolumeContent* content, ImageError* error) {
+  std::string why;
+  try {
+    std::string text;
+    if (ReadImageFile(path, &text, &why)) {
+      return ParseVolumeImage(text, DisplayName(path), content, error);
+    }
+  } catch (const std::bad_alloc&) {
+    why = kNoMemory;
+  } catch (const std::length_error&) {
+    why = kNoMemory;
+  }
+  *content = VolumeContent();
+  if (error) *error = ImageError{DisplayName(path), 0, why};
+  return false;
 }
 
 bool LoadVolumeImage(const std::filesystem::path& path, FakeVolume& volume, ImageError* error) {
   VolumeContent content;
   if (!LoadVolumeImage(path, &content, error)) return false;
-  FillFakeVolume(std::move(content), volume);
+  try {
+    FillFakeVolume(std::move(content), volume);
+  } catch (const std::bad_alloc&) {
+    if (error) *error = ImageError{DisplayName(path), 0, kNoMemory};
+    return false;
+  }
   return true;
 }
 

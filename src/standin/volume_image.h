@@ -75,7 +75,10 @@ bool ParseVolumeImage(std::string_view text, std::string_view fileName, VolumeCo
 bool ParseVolumeImage(std::string_view text, std::string_view fileName, FakeVolume& volume,
                       ImageError* error);
 
-// Reads the file at `path` and parses it as above. Errors name the file as UTF-8.
+// Reads the file at `path` and parses it as above. Errors name the file as UTF-8. Anything
+// but a regular file is refused ("not a regular file"), and an image too large for memory is
+// an error too ("not enough memory to load this image"), never an exception. The volume form
+// leaves part of the image in `volume` when memory runs out while filling it: throw it away.
 bool LoadVolumeImage(const std::filesystem::path& path, VolumeContent* content, ImageError* error);
 bool LoadVolumeImage(const std::filesystem::path& path, FakeVolume& volume, ImageError* error);
 

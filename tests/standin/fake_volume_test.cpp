@@ -11,6 +11,7 @@
 
 #include "platform/byte_order.h"
 #include "platform/journal_layout.h"
+#include "standin/volume_image.h"
 
 namespace qm {
 namespace {
@@ -418,6 +419,109 @@ TEST_F(FakeVolumeEnumTest, EntriesAddedAfterAnEnumerationAreInFrnOrderToo) {
   ASSERT_EQ(reply.error, kErrorSuccess);
   ASSERT_EQ(Records(reply).size(), 1u);
   EXPECT_EQ(Records(reply)[0].name, u"late");
+}
+
+TEST_F(FakeVolumeTest, TheTopReferenceEndsTheEnumerationWhateverThePageSize) {
+  // 0xFFFFFFFFFFFFFFFF has no successor: the page after it ends the pass instead of going
+  // round to reference 0. The change after nextUsn joins the journal at that end as usual.
+  constexpr uint64_t kTop = ~uint64_t(0);
+  VolumeContent content;
+  content.hasJournal = true;
+  content.journalId = 1;
+  content.nextUsn = 64;
+  content.AddEntry(kTop, 5, 0x20, 0, u"c");  // in any order
+  content.AddEntry(5, 5, 0x16, 0, u".");
+  content.AddEntry(kTop - 1, 5, 0x20, 0, u"b");
+  content.AddChange(64, kUsnReasonFileCreate, 0x30, 5, 0x20, u"d");
+  for (uint32_t outSize : {8u + 64, 8u + 128, 0x10000u}) {
+    SCOPED_TRACE(outSize);
+    FakeVolume fresh(u"C:");
+    FillFakeVolume(content, fresh);
+    VolumeHandle h;
+    ASSERT_EQ(fresh.Open(u"\\\\.\\C:", kGenericRead, &h), kErrorSuccess);
+    std::vector<uint64_t> frns;
+    uint64_t start = 0;
+    Reply reply;
+    for (int guard = 0; guard < 10; ++guard) {
+      std::vector<uint8_t> in(MftEnumData::kSize);
+      Encode(MftEnumData{start, 0, 64}, in.data());
+      reply.out.assign(outSize, 0);
+      reply.error = fresh.Control(h, kFsctlEnumUsnData, in.data(), uint32_t(in.size()),
+                                  reply.out.data(), outSize, &reply.returned);
+      if (reply.error != kErrorSuccess) break;
+      for (const Record& r : Records(reply)) frns.push_back(r.frn);
+      start = LoadLe64(reply.out.data());
+    }
+    EXPECT_EQ(reply.error, kErrorHandleEof);
+    EXPECT_EQ(frns, (std::vector<uint64_t>{5, kTop - 1, kTop}));
+    EXPECT_EQ(start, kTop) << "the next reference never goes round";
+    EXPECT_EQ(fresh.NextUsn(), 64 + int64_t(UsnRecordSize(1)));
+  }
+}
+
+TEST_F(FakeVolumeTest, APassFromTheTopReferenceItselfListsIt) {
+  // Only the request right after the page that ended with it finds nothing left.
+  constexpr uint64_t kTop = ~uint64_t(0);
+  volume.AddEntry({kTop, 5, 0x20, 0, u"c"});
+  for (int pass = 0; pass < 2; ++pass) {
+    Reply reply = Enum(kTop, 0, 0);
+    ASSERT_EQ(reply.error, kErrorSuccess);
+    ASSERT_EQ(Records(reply).size(), 1u);
+    EXPECT_EQ(Enum(kTop, 0, 0).error, kErrorHandleEof);
+  }
+  ASSERT_EQ(Enum(0, 0, 0).error, kErrorSuccess);
+  EXPECT_EQ(Enum(0, 0, 0).error, kErrorSuccess) << "a new pass from 0 lists it again";
+}
+
+TEST_F(FakeVolumeTest, NamesLongerThanNtfsAllowsAreRefused) {
+  struct Row {
+    size_t units;
+    bool added;
+  };
+  const Row rows[] = {{0, true}, {255, true}, {256, false}, {32735, false}, {40000, false}};
+  size_t entries = 0;
+  int64_t usn = 0;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.units);
+    const std::u16string name(row.units, u'n');
+    EXPECT_EQ(volume.AddEntry({0x100 + row.units, 5, 0x20, 0, name}), row.added);
+    if (row.added) ++entries;
+    EXPECT_EQ(volume.EntryCount(), entries);
+    EXPECT_EQ(volume.AddChange({usn, kUsnReasonFileCreate, 0x100 + row.units, 5, 0x20, name}),
+              row.added);
+    if (row.added) usn += int64_t(UsnRecordSize(row.units));
+    EXPECT_EQ(volume.NextUsn(), usn);
+  }
+  // Every entry added fits one read, also the one probe-sized reads refuse.
+  Reply reply = Enum(0, 0, 0x7FFFFFFFFFFFFFFF);
+  ASSERT_EQ(reply.error, kErrorSuccess);
+  EXPECT_EQ(Records(reply).size(), 2u);
+  // The journal is not stalled by the refused ones: one read returns both entries recorded.
+  reply = Read(0, 0xFFFFFFFF);
+  ASSERT_EQ(reply.error, kErrorSuccess);
+  EXPECT_EQ(Records(reply).size(), 2u);
+  EXPECT_EQ(int64_t(LoadLe64(reply.out.data())), usn);
+}
+
+TEST_F(FakeVolumeTest, ChangesWhoseRecordWouldEndPastTheHighestUsnAreRefused) {
+  constexpr int64_t kMax = 0x7FFFFFFFFFFFFFFF;
+  const int64_t room = int64_t(UsnRecordSize(3));  // 72
+  struct Row {
+    int64_t usn;
+    bool added;
+  };
+  const Row rows[] = {
+      {-1, false}, {kMax, false}, {kMax - room + 1, false}, {kMax - room, true}, {kMax, false}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.usn);
+    const int64_t before = volume.NextUsn();
+    EXPECT_EQ(volume.AddChange({row.usn, kUsnReasonFileCreate, 0x40, 5, 0x20, u"abc"}), row.added);
+    EXPECT_EQ(volume.NextUsn(), row.added ? row.usn + room : before);
+  }
+  Reply reply = Read(0, 0xFFFFFFFF);
+  ASSERT_EQ(reply.error, kErrorSuccess);
+  ASSERT_EQ(Records(reply).size(), 1u);
+  EXPECT_EQ(int64_t(LoadLe64(reply.out.data())), kMax);
 }
 
 // --- Journal reads ---

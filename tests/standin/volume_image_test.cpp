@@ -1,8 +1,12 @@
 #include "standin/volume_image.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -10,6 +14,7 @@
 #include "platform/journal_layout.h"
 #include "platform/utf8.h"
 #include "support/enumeration_bytes.h"
+#include "support/temp_folder.h"
 
 namespace qm {
 namespace {
@@ -105,7 +110,8 @@ TEST(VolumeImageTest, MalformedLinesAreRejectedWithTheirLineAndNothingIsLoaded) 
     size_t line;
     const char* message;  // a part of the message
   };
-  const std::string longName(32768, 'a');
+  const std::string longName(256, 'a');
+  const std::string longWideName = std::string(255, 'a') + "\xC3\xA9";  // 256 units, 257 bytes
   const Case cases[] = {
       {"entries\t1\t5\t0\t0\tx\n", 4, "unknown item \"entries\""},
       {"Entry\t1\t5\t0\t0\tx\n", 4, "unknown item"},
@@ -129,7 +135,14 @@ TEST(VolumeImageTest, MalformedLinesAreRejectedWithTheirLineAndNothingIsLoaded) 
       {"entry\t1\t5\t0\t0\t\xC3\n", 4, "not valid UTF-8 (byte 1"},
       {"entry\t1\t5\t0\t0\tab\xC0\xAF\n", 4, "not valid UTF-8 (byte 3"},
       {"entry\t1\t5\t0\t0\t\xED\xA0\x80\n", 4, "not valid UTF-8"},
-      {"entry\t1\t5\t0\t0\t" + longName + "\n", 4, "32768 UTF-16 units"},
+      {"entry\t1\t5\t0\t0\t" + longName + "\n", 4, "the name has 256 UTF-16 units, more than 255"},
+      {"entry\t1\t5\t0\t0\t" + longWideName + "\n", 4, "256 UTF-16 units"},
+      {"change\t10\t0x100\t1\t5\t0\t" + longName + "\n", 4, "256 UTF-16 units"},
+      // A change's record must end by the highest USN: the journal's next USN moves past it.
+      {"change\t9223372036854775807\t0x100\t1\t5\t0\tx\n", 4,
+       "change: usn 9223372036854775807 leaves no room for its 64-byte record"},
+      {"change\t9223372036854775744\t0x100\t1\t5\t0\tabc\n", 4,
+       "leaves no room for its 72-byte record"},
       {"# fine\n\nentry\t5\t5\t0\t0\tagain\n", 6, "frn 0x5 already given on line 3"},
       {"entry\t9\t5\t0\t0\tb\nentry\t7\t5\t0\t0\tc\nentry\t9\t5\t0\t0\td\n", 6,
        "frn 0x9 already given on line 4"},
@@ -158,6 +171,46 @@ TEST(VolumeImageTest, MalformedLinesAreRejectedWithTheirLineAndNothingIsLoaded) 
     EXPECT_TRUE(content.entries.empty());
     EXPECT_TRUE(content.names.empty());
   }
+}
+
+TEST(VolumeImageTest, TheLongestNameAndTheHighestChangeAreTaken) {
+  const std::string name(255, 'a');
+  const std::string text =
+      "journal\t1\t0\t0\n"
+      "entry\t5\t5\t0x10\t9223372036854775807\t" +
+      name + "\n" + "change\t9223372036854775743\t0x100\t1\t5\t0\tx\n";
+  FakeVolume volume;
+  ImageError error;
+  ASSERT_TRUE(ParseVolumeImage(text, "t.img", volume, &error)) << error.ToString();
+  EnumerationBytes(volume);
+  EXPECT_EQ(volume.NextUsn(), 0x7FFFFFFFFFFFFFFF) << "the change's record ends at the top";
+}
+
+TEST(VolumeImageTest, OnlyARegularFileIsRead) {
+  testing::TempFolder folder;
+  FakeVolume volume;
+  ImageError error;
+  EXPECT_FALSE(LoadVolumeImage(folder.path(), volume, &error));
+  EXPECT_EQ(error.line, 0u);
+  EXPECT_EQ(error.message, "not a regular file");
+#ifndef _WIN32
+  // A pipe would block for ever, a device never end.
+  const std::filesystem::path pipe = folder.path() / "pipe.img";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  for (const std::filesystem::path& path : {pipe, std::filesystem::path("/dev/zero")}) {
+    EXPECT_FALSE(LoadVolumeImage(path, volume, &error)) << path;
+    EXPECT_EQ(error.ToString(), path.string() + ": not a regular file");
+  }
+  // A link to a regular file is read as that file.
+  const std::filesystem::path image = folder.path() / "c.img";
+  std::FILE* file = std::fopen(image.c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  std::fputs("entry\t5\t5\t0x10\t0\t.\n", file);
+  std::fclose(file);
+  std::filesystem::create_symlink(image, folder.path() / "link.img");
+  EXPECT_TRUE(LoadVolumeImage(folder.path() / "link.img", volume, &error)) << error.ToString();
+  EXPECT_EQ(volume.EntryCount(), 1u);
+#endif
 }
 
 TEST(VolumeImageTest, JournalLineProblems) {
