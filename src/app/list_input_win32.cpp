@@ -110,7 +110,12 @@ bool OnKey(MainWindow& w, WPARAM key) {
     UpdateScrollBar(w);
     RepaintAll(w);
   }
-  if (outcome.focusSearchBox) SetFocus(w.searchBox);
+  if (outcome.focusSearchBox) {
+    // Back in the box the caret stands after the text, ready to refine the query.
+    SetFocus(w.searchBox);
+    const int length = GetWindowTextLengthW(w.searchBox);
+    SendMessageW(w.searchBox, EM_SETSEL, length, length);
+  }
   if (outcome.action) RunAction(w, *outcome.action);
   return outcome.handled;
 }

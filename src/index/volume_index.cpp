@@ -29,6 +29,11 @@ uint64_t AppendRecord(VolumeIndex& index, uint64_t frn, uint64_t parentFrn, cons
   return recordIndex;
 }
 
+void MarkRecordDeleted(VolumeIndex& index, uint64_t recordIndex) {
+  std::unique_lock guard(index.lock);
+  if (recordIndex < RecordCount(index)) index.records[recordIndex].deleted = 1;
+}
+
 void ResetVolumeIndex(VolumeIndex& index) {
   index.records.clear();
   index.names.Reset();

@@ -70,6 +70,11 @@ using VolumeIndexPtr = std::unique_ptr<VolumeIndex, VolumeIndexDeleter>;
 uint64_t AppendRecord(VolumeIndex& index, uint64_t frn, uint64_t parentFrn, const char16_t* name,
                       uint16_t nameLength, bool isDirectory);
 
+// The program itself deleted the entry's file (or moved it to the Recycle Bin): the record is
+// marked deleted at once, so that the search that follows no longer lists it; the journal's
+// report of the change comes later and finds it deleted already. Takes `lock` exclusively.
+void MarkRecordDeleted(VolumeIndex& index, uint64_t recordIndex);
+
 // Empties records, names and indexByFrn, then the property cache under propertiesLock.
 void ResetVolumeIndex(VolumeIndex& index);
 

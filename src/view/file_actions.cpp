@@ -5,6 +5,7 @@
 
 #include "base/texts.h"
 #include "index/build_path.h"
+#include "index/volume_index.h"
 #include "platform/drive_roots.h"
 #include "search/filter_view.h"
 #include "search/search.h"
@@ -36,8 +37,10 @@ void ShowError(const FileActionContext& context, std::u16string_view text) {
                      MessageIcon::kError);
 }
 
-// After a delete the list is searched again, keeping its sort.
-void SearchAgain(const FileActionContext& context) {
+// After a delete the list is searched again, keeping its sort. The journal reports the
+// change only at its next read: the record is marked deleted now, so the list shows the change.
+void SearchAgain(const FileActionContext& context, const MatchItem& item) {
+  MarkRecordDeleted(*item.volume, item.recordIndex);
   std::u16string text = context.searchBoxText ? context.searchBoxText() : std::u16string();
   StartSearch(std::move(text), true, false);
 }
@@ -47,7 +50,8 @@ void RecordOpen(const FileActionContext& context, MatchItem item) {
   RefreshEmptyQuery(context.searchBoxText ? context.searchBoxText() : std::u16string());
 }
 
-void DeletePermanently(const FileActionContext& context, std::u16string_view path) {
+void DeletePermanently(const FileActionContext& context, const MatchItem& item,
+                       std::u16string_view path) {
   std::u16string question(Text(TextId::kDeleteQuestion));
   question += path;
   const MessageAnswer answer =
@@ -56,18 +60,19 @@ void DeletePermanently(const FileActionContext& context, std::u16string_view pat
   if (answer != MessageAnswer::kYes) return;
   const Win32Error error = context.shell.DeleteOneFile(path);
   if (error == kErrorSuccess) {
-    SearchAgain(context);
+    SearchAgain(context, item);
     return;
   }
   const std::unique_ptr<char16_t[]> text(NewStatusText(Text(TextId::kDeleteFailed), error));
   ShowError(context, text.get());
 }
 
-void MoveToRecycleBin(const FileActionContext& context, std::u16string_view path) {
+void MoveToRecycleBin(const FileActionContext& context, const MatchItem& item,
+                      std::u16string_view path) {
   const FileOperationResult result =
       context.shell.OperateOnFiles(RecycleOperation(context.owner, path));
   if (result.result == 0 && !result.aborted) {
-    SearchAgain(context);
+    SearchAgain(context, item);
   } else {
     ShowError(context, Text(TextId::kRecycleFailed));
   }
@@ -205,10 +210,10 @@ void RunFileAction(const FileActionContext& context, int32_t code, int64_t selec
       context.shell.ExecuteEx(ShellExecuteFor(FileAction::kShowProperties, path));
       return;
     case int32_t(FileAction::kDeletePermanently):
-      DeletePermanently(context, path);
+      DeletePermanently(context, item, path);
       return;
     case int32_t(FileAction::kMoveToRecycleBin):
-      MoveToRecycleBin(context, path);
+      MoveToRecycleBin(context, item, path);
       return;
     case int32_t(FileAction::kCopyPath):
       CopyPath(context, path);

@@ -299,21 +299,29 @@ TEST_F(FileActionsTest, PermanentDelete) {
 }
 
 TEST_F(FileActionsTest, SuccessfulDeleteOrRecycleSearchesTheBoxTextAgainKeepingTheSort) {
-  for (const FileAction action : {FileAction::kDeletePermanently, FileAction::kMoveToRecycleBin}) {
+  // The fake shell changes no file and no journal reports anything: the entry leaves the list
+  // because the action itself marks it deleted.
+  struct Step {
+    FileAction action;
+    std::u16string path;
+    Paths after;
+  };
+  const Step steps[] = {{FileAction::kDeletePermanently, kReport, {kNotes, kImage}},
+                        {FileAction::kMoveToRecycleBin, kNotes, {kImage}}};
+  for (const Step& step : steps) {
     Show(u"t");
     boxes.yesNoAnswer = MessageAnswer::kYes;
-    boxText = u"notes";
     sortColumn.store(2);
     const uint64_t generation = searchGeneration.load();
-    Run(action, kReport);
+    Run(step.action, step.path);
     EXPECT_EQ(searchGeneration.load(), generation + 1);
     ASSERT_TRUE(poster.WaitFor(WM_SEARCH_DONE, generation + 1));
-    EXPECT_EQ(PathsOf(Current()), Paths{kNotes}) << "the search box's text";
+    EXPECT_EQ(PathsOf(Current()), step.after) << "the search box's text, without the entry";
     EXPECT_EQ(sortColumn.load(), 2) << "the sort is kept";
     EXPECT_TRUE(RecentPaths().empty()) << "a delete is not an open";
   }
   ASSERT_EQ(shell.operations.size(), 1u);
-  EXPECT_EQ(shell.operations[0], RecycleOperation(&ownerWindow, Native(kReport)));
+  EXPECT_EQ(shell.operations[0], RecycleOperation(&ownerWindow, Native(kNotes)));
   EXPECT_EQ(boxes.shown.size(), 1u) << "only the permanent delete asks";
 }
 
