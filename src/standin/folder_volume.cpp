@@ -6,6 +6,7 @@
 #include <exception>
 #include <new>
 #include <string_view>
+#include <system_error>
 #include <utility>
 
 #include "platform/clock.h"
@@ -162,8 +163,28 @@ FolderVolume::FolderVolume(std::u16string drive, std::filesystem::path root)
     : drive_(std::move(drive)), root_(std::move(root)) {
   journal_.Set(NewJournalId(), 0, 0);
   auto tree = std::make_shared<Tree>();
-  if (!Walk(root_, nullptr, tree.get())) tree->clear();  // all of it is new when it appears
+  walked_ = Walk(root_, nullptr, tree.get());
+  if (!walked_) tree->clear();  // all of it is new when it appears
   previous_ = std::move(tree);
+}
+
+FolderVolume::FolderState FolderVolume::Check() const {
+  auto state = [](const std::error_code& error) {
+    return error == std::errc::permission_denied ? FolderState::kUnreadable : FolderState::kGone;
+  };
+  std::error_code error;
+  const fs::file_status status = fs::status(root_, error);  // a link to the folder is followed
+  if (error || !fs::is_directory(status)) return state(error);
+  fs::directory_iterator it(root_, error);
+  if (error) return state(error);
+  // A folder that lists its names but lets none be examined (no search permission) gives an
+  // empty drive as surely as one that cannot be listed.
+  if (it != fs::directory_iterator()) {
+    const fs::file_status first = fs::symlink_status(it->path(), error);
+    (void)first;
+    if (error == std::errc::permission_denied) return FolderState::kUnreadable;
+  }
+  return FolderState::kReadable;
 }
 
 bool FolderVolume::JournalActive() const {
@@ -263,7 +284,8 @@ uint64_t FolderVolume::NewJournalId() {
 
 bool FolderVolume::Look() {
   auto tree = std::make_shared<Tree>();
-  if (!Walk(root_, previous_.get(), tree.get())) return false;
+  walked_ = Walk(root_, previous_.get(), tree.get());
+  if (!walked_) return false;
   if (journal_.Active()) {
     const int64_t timeStamp = FileTimeNow();
     for (const Change& change : Compare(*previous_, *tree)) {
@@ -281,9 +303,9 @@ bool FolderVolume::Look() {
 }
 
 Win32Error FolderVolume::Enumerate(const MftEnumData& request, EnumerationPage& page) {
-  // A pass starts at reference 0 and pages through one walk; later pages reuse it.
+  // A pass starts at reference 0 and pages through the last walk; later pages reuse it.
   if (request.startFileReferenceNumber == 0 || !snapshot_) {
-    if (!Look()) return kErrorNotReady;
+    if (!walked_ && !Look()) return kErrorNotReady;
     snapshot_ = previous_;
   }
   // Every entry is listed with USN 0, below any journal position.

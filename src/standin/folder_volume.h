@@ -15,9 +15,12 @@
 //   while it still exists, so adding or removing another link to a file changes nothing;
 //   otherwise the first name the walk meets wins. A directory met a second time (a bind mount
 //   of a folder inside itself) is left out with its contents, which also ends any cycle.
-// - The folder is walked once when an enumeration pass starts (StartFileReferenceNumber 0) and
-//   once per journal read. Each walk is compared with the walk before it and the differences are
-//   recorded in the journal, in an order that rebuilds the right tree when applied one by one:
+// - The folder is walked once when the volume is made, once per journal read and once before a
+//   new journal starts. An enumeration pass pages through the last walk, which is the state the
+//   journal has recorded up to, so a build sees the folder as its journal query reported it and
+//   reads what changed since from the journal; only when the last walk failed does a pass walk
+//   again. Each walk is compared with the walk before it and the differences are recorded in the
+//   journal, in an order that rebuilds the right tree when applied one by one:
 //   deletions and old names (deepest first), then creations and new names (parents first).
 //   A new identity is a creation (0x100 | close), a vanished one a deletion (0x200 | close), one
 //   with a new name or parent an old-name entry (0x1000, old name and parent) followed later by
@@ -46,8 +49,8 @@
 #include <string>
 #include <vector>
 
-#include "standin/stand_in_journal.h"
 #include "platform/volume_device.h"
+#include "standin/stand_in_journal.h"
 
 namespace qm {
 
@@ -56,6 +59,11 @@ class FolderVolume : public VolumeDevice, private StandInJournal::Volume {
   // `drive` such as C:; Open accepts only \\.\ followed by it. The folder is walked once here:
   // changes from this moment on reach the journal.
   FolderVolume(std::u16string drive, std::filesystem::path root);
+
+  enum class FolderState { kReadable, kGone, kUnreadable };
+  // The folder as it is now, looked at without a walk: there and readable; gone (or no longer a
+  // folder); or there but unreadable (it cannot be listed, or what it lists cannot be examined).
+  FolderState Check() const;
 
   // Journal state as a query would report it (for assertions).
   bool JournalActive() const;
@@ -97,6 +105,7 @@ class FolderVolume : public VolumeDevice, private StandInJournal::Volume {
   mutable std::mutex mutex_;  // guards every member below
 
   std::shared_ptr<const Tree> previous_;  // the last walk: what the journal has recorded
+  bool walked_ = false;                   // the last walk read the folder
   std::shared_ptr<const Tree> snapshot_;  // the walk an enumeration pass pages through
   StandInJournal journal_{*this, StandInJournal::Retention::kMaximumSize};
   uint64_t lastJournalId_ = 0;

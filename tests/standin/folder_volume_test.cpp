@@ -1,6 +1,9 @@
 #include "standin/folder_volume.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/fsuid.h>
+#endif
 
 #include <algorithm>
 #include <atomic>
@@ -277,9 +280,16 @@ TEST_F(FolderVolumeTest, OnePassPagesThroughOneWalk) {
   EXPECT_EQ(names.size(), 7u);
   EXPECT_FALSE(names.count(u"late.txt"));
 
-  bool seen = false;
-  for (const Entry& e : Enumerate()) seen |= e.name == u"late.txt";
-  EXPECT_TRUE(seen) << "the next pass walks again";
+  // A pass reads the last walk, the state the journal has recorded up to: what changed since
+  // comes from the journal, whose next read walks the folder once.
+  auto listed = [&] {
+    bool seen = false;
+    for (const Entry& e : Enumerate()) seen |= e.name == u"late.txt";
+    return seen;
+  };
+  EXPECT_FALSE(listed()) << "a new pass does not walk again";
+  ASSERT_EQ(Changes().size(), 1u);
+  EXPECT_TRUE(listed()) << "the pass after the journal read lists what it found";
 }
 
 TEST_F(FolderVolumeTest, IdentitiesSurviveRenamesAndMoves) {
@@ -292,6 +302,7 @@ TEST_F(FolderVolumeTest, IdentitiesSurviveRenamesAndMoves) {
   Rename("docs/report.txt", "archive/final.txt");
   Rename("docs", "papers");
 
+  Changes();  // the journal read walks the folder; the next pass lists what it found
   std::vector<Entry> entries = Enumerate();
   auto byFrn = [&](uint64_t frn) {
     auto it =
@@ -693,6 +704,73 @@ TEST_F(FolderVolumeTest, AFolderThatCannotBeReadIsADriveThatIsNotReady) {
     EXPECT_TRUE(got.count({kCreate | kClose, u"."}));
   }
 }
+
+TEST_F(FolderVolumeTest, CheckTellsAGoneFolderFromAReadableOne) {
+  using State = FolderVolume::FolderState;
+  MakeDir("vol/sub");
+  FolderVolume volume(u"Q:", At("vol"));
+  EXPECT_EQ(volume.Check(), State::kReadable);
+  MakeDir("empty");
+  EXPECT_EQ(FolderVolume(u"Q:", At("empty")).Check(), State::kReadable);
+  Remove("vol");
+  EXPECT_EQ(volume.Check(), State::kGone);
+  Write("vol");  // a file where the folder was
+  EXPECT_EQ(volume.Check(), State::kGone);
+}
+
+#ifndef _WIN32
+// Runs `body` on a thread of its own that accesses files as an ordinary user: on Linux the
+// file-system user and group are per thread, and leaving 0 drops the rights that let root read any
+// folder.
+template <typename Body>
+void AsOrdinaryUser(Body body) {
+  std::thread thread([&] {
+    setfsgid(65534);
+    setfsuid(65534);
+    body();
+  });
+  thread.join();
+}
+
+TEST_F(FolderVolumeTest, CheckAndTheWalkTellAnUnreadableFolder) {
+  using State = FolderVolume::FolderState;
+  struct Row {
+    fs::perms perms;
+    State state;
+  };
+  const Row rows[] = {
+      {fs::perms::owner_all | fs::perms::others_all, State::kReadable},
+      {fs::perms::owner_all, State::kUnreadable},  // nobody may not list it
+      {fs::perms::owner_all | fs::perms::others_read, State::kUnreadable},  // nor examine
+  };
+  MakeDir("vol");
+  Write("vol/a.txt");
+  fs::permissions(root(), fs::perms::owner_all | fs::perms::others_exec);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(int(row.perms));
+    fs::permissions(At("vol"), row.perms);
+    AsOrdinaryUser([&] {
+      FolderVolume volume(u"Q:", At("vol"));
+      EXPECT_EQ(volume.Check(), row.state);
+      VolumeHandle h = 0;
+      ASSERT_EQ(volume.Open(u"\\\\.\\Q:", kGenericRead, &h), kErrorSuccess);
+      std::vector<uint8_t> out(kEnumBufferSize);
+      uint8_t in[MftEnumData::kSize];
+      Encode(MftEnumData{0, 0, 0}, in);
+      uint32_t returned = 0;
+      const Win32Error error = volume.Control(h, kFsctlEnumUsnData, in, sizeof in, out.data(),
+                                              kEnumBufferSize, &returned);
+      if (row.state == State::kReadable) {
+        ASSERT_EQ(error, kErrorSuccess);
+        EXPECT_EQ(ParseRecords(out.data(), returned).size(), 2u);
+      } else if (row.perms == fs::perms::owner_all) {
+        EXPECT_EQ(error, kErrorNotReady) << "a folder that cannot be listed is not ready";
+      }
+    });
+  }
+  fs::permissions(At("vol"), fs::perms::owner_all);
+}
+#endif
 
 // The monitor thread reads while another thread closes, cancels and reopens.
 TEST_F(FolderVolumeTest, ReadsRaceWithCancelAndClose) {
