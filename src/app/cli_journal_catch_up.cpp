@@ -40,7 +40,7 @@ bool QueryNextUsn(VolumeIndex& index, int64_t* nextUsn) {
 
 }  // namespace
 
-void AwaitJournalMonitors() {
+void AwaitJournalMonitors(const std::function<bool()>& giveUp) {
   std::vector<VolumeIndex*> drives;
   {
     std::lock_guard guard(driveList.mutex);
@@ -55,6 +55,7 @@ void AwaitJournalMonitors() {
         std::shared_lock guard(drive->lock);
         if (drive->nextUsn >= target || !drive->monitoring.load()) break;
       }
+      if (giveUp && giveUp()) return;
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
   }

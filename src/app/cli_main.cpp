@@ -8,8 +8,9 @@
 //     open PATH
 //     clear-recent
 //
-// Exit codes: 0 success; 1 no drive could be indexed; 2 bad arguments or an unreadable or
-// malformed image; 3 `open` names a path no indexed entry has; 4 `open` or `clear-recent`
+// Exit codes: 0 success; 1 no drive could be indexed; 2 bad arguments, an unreadable or
+// malformed image, or a --folder that is gone or cannot be read (also when that happens while
+// it is indexed); 3 `open` names a path no indexed entry has; 4 `open` or `clear-recent`
 // could not save recent.ini (the window stays silent about a failed save; a script needs to
 // know).
 //
@@ -92,15 +93,25 @@ int Run(const std::vector<std::string>& commandLine) {
     RunMessageLoop(
         queue, window, [&] { return window.indexReady.has_value(); }, [] { return false; });
   }
-  if (!window.indexReady || *window.indexReady != 0) {
+  // A folder that went away or became unreadable while it was indexed is reported as such,
+  // not as a drive without support, nor by results from before it went.
+  std::string folderFault = FolderFault(setup.folders);
+  if (folderFault.empty() && (!window.indexReady || *window.indexReady != 0)) {
     std::fprintf(stderr, "%s\n",
                  std::string(ToUtf8(TextIn(TextId::kNoNtfsSupport, false))).c_str());
     return kExitNoDrive;
   }
-  AwaitJournalMonitors();
+  if (folderFault.empty()) {
+    AwaitJournalMonitors([&] { return !FolderFault(setup.folders).empty(); });
+    folderFault = FolderFault(setup.folders);
+  }
 
   int code = kExitOk;
-  switch (options.command) {
+  if (!folderFault.empty()) {
+    std::fprintf(stderr, "%s\n", folderFault.c_str());
+    code = kExitBadArguments;
+  }
+  switch (folderFault.empty() ? options.command : Command::kNone) {
     case Command::kSearch:
       code = RunSearchCommand(options, queue, window);
       break;

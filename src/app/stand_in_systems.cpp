@@ -57,7 +57,8 @@ class StandInDriveSystem final : public DriveSystem {
 }  // namespace
 
 std::unique_ptr<DriveSystem> MakeStandInDrives(const std::vector<DriveSource>& sources,
-                                               std::string* error) {
+                                               std::string* error,
+                                               std::vector<StandInFolder>* folders) {
   auto standIns = std::make_unique<StandInDriveSystem>();
   for (const DriveSource& source : sources) {
     const std::u16string drive = {char16_t(source.letter), u':'};
@@ -69,8 +70,15 @@ std::unique_ptr<DriveSystem> MakeStandInDrives(const std::vector<DriveSource>& s
         return nullptr;
       }
       const std::filesystem::path root = std::filesystem::absolute(folder, fault);
+      auto volume = std::make_unique<FolderVolume>(drive, root);
+      const StandInFolder standIn{source.path, volume.get()};
+      if (std::string complaint = FolderFault({standIn}); !complaint.empty()) {
+        *error = std::move(complaint);
+        return nullptr;
+      }
+      if (folders) folders->push_back(standIn);
       SetDriveRoot(drive, root);
-      standIns->Add(source.letter, std::make_unique<FolderVolume>(drive, root));
+      standIns->Add(source.letter, std::move(volume));
     } else {
       auto volume = std::make_unique<FakeVolume>(drive);
       ImageError fault;
@@ -85,6 +93,20 @@ std::unique_ptr<DriveSystem> MakeStandInDrives(const std::vector<DriveSource>& s
     }
   }
   return standIns;
+}
+
+std::string FolderFault(const std::vector<StandInFolder>& folders) {
+  for (const StandInFolder& folder : folders) {
+    switch (folder.volume->Check()) {
+      case FolderVolume::FolderState::kReadable:
+        break;
+      case FolderVolume::FolderState::kGone:
+        return folder.path + ": the folder is gone";
+      case FolderVolume::FolderState::kUnreadable:
+        return folder.path + ": the folder cannot be read";
+    }
+  }
+  return {};
 }
 
 void ApplyLanguageOption(const StandInOptions& options) {
@@ -105,7 +127,7 @@ SetupFault PrepareStandIns(const StandInOptions& options, StandInSetup* setup, s
     setup->redirected.emplace(SystemConfigSystem(), ToUtf16(*options.configDir));
   }
   if (!options.drives.empty()) {
-    setup->drives = MakeStandInDrives(options.drives, error);
+    setup->drives = MakeStandInDrives(options.drives, error, &setup->folders);
     if (!setup->drives) return SetupFault::kDrive;
   }
   return SetupFault::kNone;

@@ -45,12 +45,26 @@ class RedirectedConfigSystem final : public ConfigSystem {
   std::u16string documents_;
 };
 
+class FolderVolume;
+
+// A folder-backed drive as its option gave it, for the checks after start-up.
+struct StandInFolder {
+  std::string path;            // as given
+  const FolderVolume* volume;  // owned by the drive system
+};
+
 // One NTFS drive per source, each of its own letter: an image is loaded into the in-memory
 // volume, a folder is served by the folder-backed volume and becomes its drive's root for file
-// access. On a missing folder or an unreadable or malformed image returns nothing, with the
-// one-line reason in `error`.
+// access. On a missing or unreadable folder or an unreadable or malformed image returns
+// nothing, with the one-line reason in `error`. `folders` (may be null) receives the folders.
 std::unique_ptr<DriveSystem> MakeStandInDrives(const std::vector<DriveSource>& sources,
-                                               std::string* error);
+                                               std::string* error,
+                                               std::vector<StandInFolder>* folders = nullptr);
+
+// The one-line complaint about the first folder that is gone or cannot be read now ("DIR: the
+// folder is gone", "DIR: the folder cannot be read"), or nothing when all are sound: a drive
+// whose folder went away while it was indexed says nothing true about it.
+std::string FolderFault(const std::vector<StandInFolder>& folders);
 
 // What a front end's start-up makes of the stand-in options: the configuration files (the
 // system's, or with --config the system's under another Documents folder) and, when drives
@@ -59,6 +73,7 @@ std::unique_ptr<DriveSystem> MakeStandInDrives(const std::vector<DriveSource>& s
 struct StandInSetup {
   std::optional<RedirectedConfigSystem> redirected;
   std::unique_ptr<DriveSystem> drives;
+  std::vector<StandInFolder> folders;  // the --folder drives, served by `drives`
 
   ConfigSystem& Config() {
     return redirected ? static_cast<ConfigSystem&>(*redirected) : SystemConfigSystem();

@@ -4,6 +4,7 @@
 #ifdef QM_CLI_PATH
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -483,6 +484,41 @@ TEST_F(CliTest, ExitCodes) {
   EXPECT_EQ(r.code, 1);
   EXPECT_TRUE(r.lines.empty());
   EXPECT_EQ(r.errors, "No NTFS MFT support.\n");
+}
+
+TEST_F(CliTest, ImagesThatAreNoRegularFileOrTooLargeAreRefusedWithOneLine) {
+  const fs::path pipe = dir / "pipe.img";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);  // opening it to read would block for ever
+  // Larger than memory and sparse: refused before any of it is read. The sanitizers report a
+  // failing allocation as an error unless told to let it fail.
+  const fs::path huge = dir / "huge.img";
+  WriteFile(huge, "");
+  fs::resize_file(huge, uintmax_t(1) << 43);
+  const char* asanOptions = std::getenv("ASAN_OPTIONS");
+  const std::string kept = asanOptions ? asanOptions : "";
+  setenv("ASAN_OPTIONS", (kept + (kept.empty() ? "" : ":") + "allocator_may_return_null=1").c_str(),
+         1);
+  struct Row {
+    std::string image;
+    std::string error;
+  };
+  const Row rows[] = {
+      {pipe.string(), pipe.string() + ": not a regular file\n"},
+      {"/dev/zero", "/dev/zero: not a regular file\n"},
+      {dir.string(), dir.string() + ": not a regular file\n"},
+      {huge.string(), huge.string() + ": not enough memory to load this image\n"},
+  };
+  for (const Row& row : rows) {
+    RunResult r = Run({"--volume", "C:=" + row.image, "search", "x"});
+    EXPECT_EQ(r.code, 2) << row.image;
+    EXPECT_TRUE(r.out.empty()) << row.image;
+    EXPECT_EQ(r.errors, row.error);
+  }
+  if (asanOptions) {
+    setenv("ASAN_OPTIONS", kept.c_str(), 1);
+  } else {
+    unsetenv("ASAN_OPTIONS");
+  }
 }
 
 }  // namespace
