@@ -60,11 +60,12 @@ class FakeVolume : public VolumeDevice, private StandInJournal::Volume {
   void SetJournal(uint64_t journalId, int64_t firstUsn, int64_t nextUsn);
   // No journal at all: queries and reads fail with ERROR_JOURNAL_NOT_ACTIVE until created.
   void RemoveJournal();
-  // Enumeration order is by frn, whatever the call order. False, and nothing added, for a name
-  // longer than NTFS allows (kMaxStandInNameUnits).
+  // Enumeration order is by frn, whatever the call order. Names may pass NTFS's 255 units, for
+  // tests of what the program does with them, but a name whose record would not fit a 64 KiB
+  // read (kMaxStandInNameUnits) is refused: false, and nothing added.
   bool AddEntry(FakeEntry entry);
   // Appended to the journal; nextUsn moves past its record. False, and nothing recorded, for a
-  // name longer than NTFS allows or a USN outside 0 to 2^63-1 less the record's size.
+  // name longer than kMaxStandInNameUnits or a USN outside 0 to 2^63-1 less the record's size.
   bool AddChange(FakeChange change);
   size_t EntryCount() const;
 

@@ -82,7 +82,7 @@ bool Walk(const fs::path& root, const Tree* previous, Tree* out) {
     for (; !error && it != fs::directory_iterator(); it.increment(error)) {
       const fs::path& path = it->path();
       std::u16string name = NameToUtf16(path.filename().native());
-      if (name.empty() || name.size() > kMaxStandInNameUnits) continue;
+      if (name.empty() || name.size() > kMaxNtfsNameUnits) continue;
       FileIdentityInfo info;
       if (!FileIdentity(path, &info)) continue;  // gone meanwhile, or unreachable
       // A directory of another volume is a mount point. Files are kept whatever their device,

@@ -8,7 +8,8 @@
 //   nextUsn) at the highest USN any journal of the volume reached, under an identity no earlier
 //   journal had, without the entries of the one before. A recorded entry moves nextUsn to the
 //   end of its record (its USN plus its record size), as NTFS does; an entry whose end would
-//   pass the highest USN (2^63-1), or whose name is longer than NTFS allows, is not recorded.
+//   pass the highest USN (2^63-1), or whose name is longer than kMaxStandInNameUnits, is not
+//   recorded.
 // - FSCTL_DELETE_USN_JOURNAL accepts DeleteFlags 1 (delete), 2 (notify: nothing to wait for,
 //   so nothing happens) or 3; any other value is ERROR_INVALID_PARAMETER.
 // - FSCTL_READ_USN_JOURNAL of another identity is ERROR_INVALID_PARAMETER; when the first entry
@@ -36,9 +37,12 @@
 
 namespace qm {
 
-// The longest name NTFS allows, in UTF-16 units. The stand-ins hold no longer name, so every
-// record fits an enumeration or journal read many times over.
-inline constexpr size_t kMaxStandInNameUnits = 255;
+// The longest name NTFS allows, in UTF-16 units: the most a volume image or a folder gives.
+inline constexpr size_t kMaxNtfsNameUnits = 255;
+// The longest name whose record fits a 64 KiB enumeration or journal read after its 8-byte
+// header. The stand-ins hold no longer name (tests may go past NTFS's limit up to it), so no
+// record can stall a reader that reads in such pieces.
+inline constexpr size_t kMaxStandInNameUnits = 32734;
 
 // What both stand-in volumes answer alike outside the journal:
 // True when `devicePath` names the volume of `drive` (\\.\ and the drive, A to Z folded).

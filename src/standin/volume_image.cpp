@@ -41,7 +41,7 @@ namespace qm {
 
 namespace {
 
-constexpr size_t kMaxNameUnits = kMaxStandInNameUnits;
+constexpr size_t kMaxNameUnits = kMaxNtfsNameUnits;
 constexpr uint64_t kMaxUsn = 0x7FFFFFFFFFFFFFFF;
 
 std::string Quoted(std::string_view text) {

@@ -473,12 +473,14 @@ TEST_F(FakeVolumeTest, APassFromTheTopReferenceItselfListsIt) {
   EXPECT_EQ(Enum(0, 0, 0).error, kErrorSuccess) << "a new pass from 0 lists it again";
 }
 
-TEST_F(FakeVolumeTest, NamesLongerThanNtfsAllowsAreRefused) {
+TEST_F(FakeVolumeTest, NamesWhoseRecordCannotFitARead64KiBAreRefused) {
+  // 32734 units make a record of 65528 bytes: with the next reference or USN, 64 KiB exactly.
   struct Row {
     size_t units;
     bool added;
   };
-  const Row rows[] = {{0, true}, {255, true}, {256, false}, {32735, false}, {40000, false}};
+  const Row rows[] = {{0, true},     {255, true},    {256, true},
+                      {32734, true}, {32735, false}, {40000, false}};
   size_t entries = 0;
   int64_t usn = 0;
   for (const Row& row : rows) {
@@ -492,15 +494,27 @@ TEST_F(FakeVolumeTest, NamesLongerThanNtfsAllowsAreRefused) {
     if (row.added) usn += int64_t(UsnRecordSize(row.units));
     EXPECT_EQ(volume.NextUsn(), usn);
   }
-  // Every entry added fits one read, also the one probe-sized reads refuse.
-  Reply reply = Enum(0, 0, 0x7FFFFFFFFFFFFFFF);
-  ASSERT_EQ(reply.error, kErrorSuccess);
-  EXPECT_EQ(Records(reply).size(), 2u);
-  // The journal is not stalled by the refused ones: one read returns both entries recorded.
-  reply = Read(0, 0xFFFFFFFF);
-  ASSERT_EQ(reply.error, kErrorSuccess);
-  EXPECT_EQ(Records(reply).size(), 2u);
-  EXPECT_EQ(int64_t(LoadLe64(reply.out.data())), usn);
+  // 64 KiB reads page through every entry and every journal entry: none stalls them.
+  size_t listed = 0;
+  uint64_t start = 0;
+  for (int guard = 0; guard < 10; ++guard) {
+    Reply reply = Enum(start, 0, 0x7FFFFFFFFFFFFFFF);
+    if (reply.error == kErrorHandleEof) break;
+    ASSERT_EQ(reply.error, kErrorSuccess);
+    listed += Records(reply).size();
+    start = LoadLe64(reply.out.data());
+  }
+  EXPECT_EQ(listed, entries);
+  size_t read = 0;
+  int64_t next = 0;
+  for (int guard = 0; guard < 10 && next < usn; ++guard) {
+    Reply reply = Read(next, 0xFFFFFFFF);
+    ASSERT_EQ(reply.error, kErrorSuccess);
+    read += Records(reply).size();
+    next = int64_t(LoadLe64(reply.out.data()));
+  }
+  EXPECT_EQ(read, entries);
+  EXPECT_EQ(next, usn);
 }
 
 TEST_F(FakeVolumeTest, ChangesWhoseRecordWouldEndPastTheHighestUsnAreRefused) {
