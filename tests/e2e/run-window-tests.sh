@@ -6,10 +6,11 @@
 #
 # Defaults: build/windows/quillmarsh.exe, build/windows/quillmarsh-window-driver.exe and
 # build/windows/quillmarsh-demo.exe (the demo writes the 1,000,000-entry drive image; a native
-# build/native-release/quillmarsh-demo works as well). Scenarios: basic hidden zh actions speed (all by
-# default; see the driver). Uses a Wine prefix of its own in build/e2e/prefix, starts Xvfb on a
-# free display, saves screenshots of interesting states in build/e2e-shots/, stops the Wine
-# server and Xvfb it started, and ends with "N passed, M failed" (exit status 1 on a failure).
+# build/native-release/quillmarsh-demo works as well). Scenarios: basic hidden zh actions tray
+# speed (all by default; see the driver). Uses a Wine prefix of its own in build/e2e/prefix,
+# starts Xvfb on a free display, saves screenshots of interesting states in build/e2e-shots/,
+# stops the Wine server and Xvfb it started, and ends with "N passed, M failed" (exit status 1
+# on a failure).
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -23,7 +24,7 @@ while (($#)); do
     --exe) exe=$2; shift 2 ;;
     --driver) driver=$2; shift 2 ;;
     --demo) demo=$2; shift 2 ;;
-    -h | --help) sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h | --help) sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     -*) echo "run-window-tests: unknown option $1" >&2; exit 2 ;;
     *) scenarios+=("$1"); shift ;;
   esac
@@ -113,7 +114,7 @@ while IFS= read -r line; do
   else
     echo "$line"
   fi
-done < <(timeout -k 10 240 "$WINE" "$driver" --program "$(winpath "$exe")" --work "$(winpath "$work")" \
+done < <(timeout -k 10 420 "$WINE" "$driver" --program "$(winpath "$exe")" --work "$(winpath "$work")" \
   --shots "$(winpath "$shots")" --big-image "$(winpath "$big")" --trash "$(winpath "$trash")" \
   "${scenarios[@]}" 2>&1
   echo "driver-exit $?")

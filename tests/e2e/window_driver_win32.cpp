@@ -3,7 +3,7 @@
 // (or on Windows) as the program it starts.
 //
 //   quillmarsh-window-driver --program EXE --work DIR [--shots DIR] [--big-image IMAGE]
-//                            [SCENARIO...]
+//                            [--trash DIR] [SCENARIO...]
 //
 // Scenarios (all of them when none is named; "speed" only with --big-image):
 //   basic   English texts, searches with known counts on a drive image and a folder drive,
@@ -11,6 +11,10 @@
 //           and the end of the session
 //   hidden  a start with -hidden: the process runs with no visible window
 //   zh      Chinese texts: titles, buttons, status line, the "already running" box
+//   actions the result list's input, its context menu and the file actions
+//   tray    the notification-area icon and its tip, the tray menu picked by keyboard, the
+//           show/hide hotkey as key input and its capture (hotkey.ini), "Run on Startup",
+//           Exit from the tray, and a start with -hidden that keeps only the icon
 //   speed   the 1,000,000-entry image: the title while indexing and the time from setting the
 //           search box's text to the title showing the new count (gui_keystroke_to_title_ms)
 //
@@ -28,6 +32,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -35,6 +40,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -596,9 +602,10 @@ struct StartResult {
   double readyMs = 0;  // from CreateProcess to an enabled search box
 };
 
-// Starts the program, finds its window and waits until the drives are indexed.
+// Starts the program, finds its window and waits until the drives are indexed. `recentOpens`:
+// the entries of recent.ini the empty query lists once ready.
 StartResult StartAndWaitReady(Instance& instance, const std::vector<std::wstring>& arguments,
-                              const Texts& texts, double readyTimeoutMs) {
+                              const Texts& texts, double readyTimeoutMs, uint64_t recentOpens = 0) {
   StartResult result;
   if (!Check(instance.Start(arguments), L"the program starts")) return result;
   HWND main = WaitMainWindow(instance, 20000);
@@ -625,11 +632,14 @@ StartResult StartAndWaitReady(Instance& instance, const std::vector<std::wstring
   result.readyMs = NowMs() - instance.StartedMs();
   if (!Check(ready, L"the search box is enabled once the drives are indexed")) return result;
   Info(L"ready " + Number(uint64_t(result.readyMs)) + L" ms after the start");
-  // With no recent opens the empty query publishes an empty list at once.
-  const std::wstring emptyTitle = texts.ResultsTitle(0);
+  // The empty query publishes the recent opens (none: an empty list) at once.
+  const std::wstring emptyTitle = texts.ResultsTitle(recentOpens);
   WaitFor([&] { return w.Title() == emptyTitle; }, 5000);
-  CheckText(w.Title(), emptyTitle, L"the title once ready (empty query, no recent opens)");
-  CheckText(w.Status(), L"", L"the status line once ready");
+  CheckText(w.Title(), emptyTitle,
+            L"the title once ready (empty query, " + Number(recentOpens) + L" recent opens)");
+  const std::wstring status = recentOpens > 0 ? texts.Status(0, recentOpens) : L"";
+  WaitFor([&] { return w.Status() == status; }, 2000);
+  CheckText(w.Status(), status, L"the status line once ready");
   result.ok = true;
   return result;
 }
@@ -1057,19 +1067,9 @@ void ScenarioBasic(const Data& data) {
   }
 }
 
-void ScenarioHidden(const Data& data) {
-  scenarioName = L"hidden";
-  const Texts texts{false};
-  const std::wstring dir = options.work + L"\\hidden";
-  std::vector<std::wstring> arguments = StandInArguments(data, dir, L"en");
-  if (!PrepareFolder(data, dir)) return;
-  arguments.push_back(L"-hidden");
-
-  Instance instance;
-  if (!Check(instance.Start(arguments), L"the program starts with -hidden")) return;
-  HWND main = WaitMainWindow(instance, 20000);
-  if (!Check(main != nullptr, L"a (hidden) window of class QUILLFRAME exists")) return;
-  const Window w = ControlsOf(main);
+// After a start with -hidden: waits until the drives are indexed, and one second more, watching
+// that no window of the process ever shows. False when the drives were not indexed.
+bool ReadyUnseen(const Instance& instance, const Window& w) {
   bool everVisible = false;
   auto anyVisible = [&] {
     for (HWND window : TopWindowsOf(instance.Id())) {
@@ -1092,6 +1092,23 @@ void ScenarioHidden(const Data& data) {
       },
       1000, 20);
   Check(!everVisible, L"no window of the process was ever visible");
+  return ready;
+}
+
+void ScenarioHidden(const Data& data) {
+  scenarioName = L"hidden";
+  const Texts texts{false};
+  const std::wstring dir = options.work + L"\\hidden";
+  std::vector<std::wstring> arguments = StandInArguments(data, dir, L"en");
+  if (!PrepareFolder(data, dir)) return;
+  arguments.push_back(L"-hidden");
+
+  Instance instance;
+  if (!Check(instance.Start(arguments), L"the program starts with -hidden")) return;
+  HWND main = WaitMainWindow(instance, 20000);
+  if (!Check(main != nullptr, L"a (hidden) window of class QUILLFRAME exists")) return;
+  const Window w = ControlsOf(main);
+  ReadyUnseen(instance, w);
   Check(instance.Running(), L"the hidden program runs");
   SearchAndCheck(w, texts, L"report", NameHits({&data.image, &data.folder}, L"report"));
   Shot(L"hidden-desktop", nullptr);
@@ -1381,6 +1398,17 @@ void PressKey(WORD key, std::vector<WORD> modifiers = {}) {
   Sleep(120);
 }
 
+// Under Wine's desktop the first click on an inactive window only activates it; a click on the
+// main window's empty band above the list (no control, no list) does that before the clicks
+// that count. True when the window is in the foreground.
+bool ActivateMain(HWND main) {
+  for (int attempt = 0; attempt < 3 && GetForegroundWindow() != main; ++attempt) {
+    LeftClickAt(main, ClientWidth(main) - 30, kHeaderTop - 35);
+    WaitFor([&] { return GetForegroundWindow() == main; }, 1000);
+  }
+  return GetForegroundWindow() == main;
+}
+
 // An edit control's text: another process's GetWindowTextW reads only the window's caption.
 std::wstring EditText(HWND edit) {
   wchar_t buffer[512] = {};
@@ -1391,6 +1419,13 @@ std::wstring EditText(HWND edit) {
 // True when the window's thread still answers messages.
 bool Answers(HWND window) {
   return Send(window, WM_NULL, 0, 0);
+}
+
+// A tooltip's text as it shows it (WM_GETTEXT reaches another process's window when sent).
+std::wstring TooltipText(HWND tip) {
+  wchar_t buffer[1024] = {};
+  if (!Send(tip, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buffer))) return L"<no answer>";
+  return buffer;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -1422,12 +1457,7 @@ struct ListView {
     return nullptr;
   }
 
-  // The tooltip's text as it shows it (WM_GETTEXT reaches another process's window when sent).
-  static std::wstring TipText(HWND tip) {
-    wchar_t buffer[1024] = {};
-    if (!Send(tip, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buffer))) return L"<no answer>";
-    return buffer;
-  }
+  static std::wstring TipText(HWND tip) { return TooltipText(tip); }
 
   // The text of the cell under client point (x, y): the pointer leaves the rows (the tooltip
   // hides) and comes back to the point. Empty when no tooltip shows.
@@ -1723,30 +1753,45 @@ std::wstring Joined(const std::vector<std::wstring>& items) {
   return L"[" + out + L"]";
 }
 
-// The association of .txt files: this driver, recording each path it is given in `log`.
-bool AssociateTextFiles(const std::wstring& log) {
-  wchar_t self[MAX_PATH * 2];
-  const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH * 2);
-  if (length == 0 || length >= MAX_PATH * 2) return false;
-  const std::wstring type = L"QuillmarshDriver.txtfile";
-  const std::wstring command =
-      L"\"" + std::wstring(self, length) + L"\" --record-open \"" + log + L"\" \"%1\"";
-  auto setDefault = [](const std::wstring& key, const std::wstring& value) {
-    HKEY handle = nullptr;
-    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                        &handle, nullptr) != ERROR_SUCCESS) {
-      return false;
-    }
-    const LONG set =
-        RegSetValueExW(handle, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                       DWORD((value.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(handle);
-    return set == ERROR_SUCCESS;
-  };
-  return setDefault(L".txt", type) && setDefault(type + L"\\shell\\open\\command", command);
+// Sets the default value of a key under HKEY_CLASSES_ROOT.
+bool SetClassesDefault(const std::wstring& key, const std::wstring& value) {
+  HKEY handle = nullptr;
+  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                      &handle, nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  const LONG set =
+      RegSetValueExW(handle, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                     DWORD((value.size() + 1) * sizeof(wchar_t)));
+  RegCloseKey(handle);
+  return set == ERROR_SUCCESS;
 }
 
-// --record-open LOG PATH: what the .txt association runs. Appends PATH and a line feed.
+// The command of an association that runs this driver, recording what it is given in `log`.
+std::wstring RecorderCommand(const std::wstring& log) {
+  wchar_t self[MAX_PATH * 2];
+  const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH * 2);
+  if (length == 0 || length >= MAX_PATH * 2) return {};
+  return L"\"" + std::wstring(self, length) + L"\" --record-open \"" + log + L"\" \"%1\"";
+}
+
+// The association of .txt files: this driver, recording each path it is given in `log`.
+bool AssociateTextFiles(const std::wstring& log) {
+  const std::wstring type = L"QuillmarshDriver.txtfile";
+  const std::wstring command = RecorderCommand(log);
+  return !command.empty() && SetClassesDefault(L".txt", type) &&
+         SetClassesDefault(type + L"\\shell\\open\\command", command);
+}
+
+// The web addresses (http and https): this driver records each address instead of a browser
+// reaching the network.
+bool AssociateWebAddresses(const std::wstring& log) {
+  const std::wstring command = RecorderCommand(log);
+  return !command.empty() && SetClassesDefault(L"http\\shell\\open\\command", command) &&
+         SetClassesDefault(L"https\\shell\\open\\command", command);
+}
+
+// --record-open LOG PATH: what the associations above run. Appends PATH and a line feed.
 int RecordOpen(const std::wstring& log, const std::wstring& path) {
   HANDLE file = CreateFileW(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                             nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -1950,14 +1995,7 @@ struct ActionsRun {
   bool TitleBecomes(uint64_t count, double timeoutMs = 5000) const {
     return WaitFor([&] { return Title() == texts.ResultsTitle(count); }, timeoutMs);
   }
-  // Under Wine's desktop the first click on an inactive window only activates it; a click on
-  // the empty band above the list (no control, no list) does that before the clicks that count.
-  void Activate() const {
-    for (int attempt = 0; attempt < 3 && GetForegroundWindow() != w.main; ++attempt) {
-      LeftClickAt(w.main, ClientWidth(w.main) - 30, kHeaderTop - 35);
-      WaitFor([&] { return GetForegroundWindow() == w.main; }, 1000);
-    }
-  }
+  void Activate() const { ActivateMain(w.main); }
   // Clicks a row's Name cell: the row is selected and the window takes the keyboard focus.
   void SelectRow(int visibleRow) const {
     Activate();
@@ -2601,6 +2639,486 @@ void ScenarioActions() {
   EndSession(instance, w);
 }
 
+// ---------------------------------------------------------------------------------------------
+// The desktop's notification area (the shell's taskbar). Wine's taskbar draws the icons from its
+// right end; the pointer resting on an icon shows that icon's tip, a tooltip the tray window
+// owns. (The tooltip's tool count says nothing: Wine keeps the tool of a deleted icon.)
+
+struct TrayArea {
+  HWND tray = nullptr;
+
+  // The desktop's first window starts the shell: its taskbar may come a moment later.
+  static TrayArea Find() {
+    HWND tray = nullptr;
+    WaitFor([&] { return (tray = FindWindowW(L"Shell_TrayWnd", nullptr)) != nullptr; }, 5000, 20);
+    return {tray};
+  }
+
+  std::vector<HWND> Tips() const {
+    std::vector<HWND> tips;
+    if (!tray) return tips;
+    DWORD shell = 0;
+    GetWindowThreadProcessId(tray, &shell);
+    for (HWND window : TopWindowsOf(shell)) {
+      if (Fold(ClassOf(window)) == L"tooltips_class32" && GetWindow(window, GW_OWNER) == tray)
+        tips.push_back(window);
+    }
+    return tips;
+  }
+  // The middle of the icon place `slot` (0: the rightmost).
+  POINT Slot(int slot) const {
+    RECT r;
+    GetWindowRect(tray, &r);
+    const int width = GetSystemMetrics(SM_CXSMICON) + 4;
+    return {r.right - width * slot - width / 2, (r.top + r.bottom) / 2};
+  }
+  // True when an icon is drawn at `slot`: an empty place on the screen has one colour.
+  bool IconShown(int slot) const {
+    const POINT middle = Slot(slot);
+    const int half = GetSystemMetrics(SM_CXSMICON) / 2;
+    HDC screen = GetDC(nullptr);
+    const COLORREF first = GetPixel(screen, middle.x - half, middle.y - half);
+    bool differs = false;
+    for (int y = middle.y - half; y < middle.y + half && !differs; ++y) {
+      for (int x = middle.x - half; x < middle.x + half && !differs; ++x)
+        differs = GetPixel(screen, x, y) != first;
+    }
+    ReleaseDC(nullptr, screen);
+    return differs;
+  }
+  // The tip that shows while the pointer rests at `at`; empty when none shows. The pointer
+  // first rests on the tray away from the icons: a tooltip hidden by a click shows again only
+  // after the pointer has left its tool.
+  std::wstring TipAt(POINT at) const {
+    PointerAt(Slot(6));
+    WaitFor(
+        [&] {
+          for (HWND tip : Tips()) {
+            if (IsWindowVisible(tip)) return false;
+          }
+          return true;
+        },
+        2000);
+    PointerAt(at);
+    std::wstring text;
+    WaitFor(
+        [&] {
+          for (HWND tip : Tips()) {
+            if (IsWindowVisible(tip)) {
+              text = TooltipText(tip);
+              return true;
+            }
+          }
+          return false;
+        },
+        3000, 20);
+    return text;
+  }
+};
+
+// A window of another program: the driver's own, on a thread of its own that answers its
+// messages (a window taking the foreground sends messages to the one it takes it from).
+class OtherWindow {
+ public:
+  ~OtherWindow() { Close(); }
+
+  bool Open(const std::wstring& title, int x, int y, int width, int height) {
+    thread_ = std::thread([this, title, x, y, width, height] {
+      WNDCLASSW windowClass = {};
+      windowClass.lpfnWndProc = [](HWND window, UINT message, WPARAM wParam,
+                                   LPARAM lParam) -> LRESULT {
+        if (message == WM_DESTROY) PostQuitMessage(0);
+        return DefWindowProcW(window, message, wParam, lParam);
+      };
+      windowClass.hInstance = GetModuleHandleW(nullptr);
+      windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+      windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+      windowClass.lpszClassName = L"QuillmarshDriverOther";
+      RegisterClassW(&windowClass);
+      HWND window = CreateWindowExW(0, windowClass.lpszClassName, title.c_str(),
+                                    WS_OVERLAPPEDWINDOW | WS_VISIBLE, x, y, width, height, nullptr,
+                                    nullptr, windowClass.hInstance, nullptr);
+      window_.store(window);
+      if (!window) return;
+      MSG message;
+      while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+      }
+    });
+    WaitFor([&] { return window_.load() != nullptr; }, 5000);
+    return window_.load() != nullptr;
+  }
+
+  HWND Handle() const { return window_.load(); }
+
+  // Clicks into it: it takes the foreground and the keyboard focus.
+  bool Activate() const {
+    HWND window = Handle();
+    for (int attempt = 0; attempt < 3 && GetForegroundWindow() != window; ++attempt) {
+      LeftClickAt(window, 40, 40);
+      WaitFor([&] { return GetForegroundWindow() == window; }, 1000);
+    }
+    return GetForegroundWindow() == window;
+  }
+
+  void Close() {
+    if (!thread_.joinable()) return;
+    if (HWND window = Handle()) PostMessageW(window, WM_CLOSE, 0, 0);
+    thread_.join();
+  }
+
+ private:
+  std::thread thread_;
+  std::atomic<HWND> window_{nullptr};
+};
+
+// True when this process could register the combination itself: no other window holds it.
+bool HotkeyFree(UINT modifiers, UINT key) {
+  if (!RegisterHotKey(nullptr, 0x7001, modifiers, key)) return false;
+  UnregisterHotKey(nullptr, 0x7001);
+  return true;
+}
+
+// The value "Quillmarsh" of the user's Run key: true when it exists.
+bool RunValueExists() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run", 0,
+                    KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+    return false;
+  }
+  const bool exists =
+      RegQueryValueExW(key, L"Quillmarsh", nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+  RegCloseKey(key);
+  return exists;
+}
+
+bool SetRunValue(const std::wstring& command) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run", 0,
+                      nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  const LONG set =
+      RegSetValueExW(key, L"Quillmarsh", 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                     DWORD((command.size() + 1) * sizeof(wchar_t)));
+  RegCloseKey(key);
+  return set == ERROR_SUCCESS;
+}
+
+// The tray menu's items, top to bottom, as the arrow keys reach them (the separator skipped).
+enum TrayItem {
+  kTrayHomepage = 1,
+  kTrayRunOnStartup,
+  kTraySetHotkey,
+  kTrayClearRecent,
+  kTrayShowWindow,
+  kTrayExit,
+};
+
+struct TrayRun {
+  const Texts& texts;
+  Instance& instance;
+  Window w;
+  TrayArea area;
+  POINT icon = {};
+  OtherWindow& other;
+
+  bool Visible() const { return IsWindowVisible(w.main) != FALSE; }
+  bool Hide() const {
+    Send(w.main, WM_CLOSE, 0, 0);
+    return WaitFor([&] { return !Visible(); }, 3000);
+  }
+  // A right click on the tray icon, as the user gives it; the open menu, or null.
+  HWND OpenMenu(double* tookMs = nullptr) const {
+    const double t0 = NowMs();
+    PointerAt(icon);
+    SendMouse(MOUSEEVENTF_RIGHTDOWN);
+    SendMouse(MOUSEEVENTF_RIGHTUP);
+    HWND menu = nullptr;
+    WaitFor(
+        [&] {
+          for (HWND window : TopWindowsOf(instance.Id())) {
+            if (ClassOf(window) == L"#32768" && IsWindowVisible(window)) {
+              menu = window;
+              return true;
+            }
+          }
+          return false;
+        },
+        8000, 10);
+    if (tookMs) *tookMs = NowMs() - t0;
+    return menu;
+  }
+  // Opens the tray menu and picks an item with the keys; false (after a failed check) when the
+  // menu did not work.
+  bool Pick(int item, const std::wstring& what) const {
+    HWND menu = OpenMenu();
+    if (!Check(menu != nullptr, what + L": a right click on the tray icon opens the tray menu"))
+      return false;
+    return Check(
+        PickMenuItem(w.main, menu, item),
+        what + L": tray menu item " + Number(uint64_t(item)) + L" is picked with the keys");
+  }
+  // The hotkey pressed while another program has the focus: the window shows in front.
+  bool ShowFromOther(WORD key, std::vector<WORD> modifiers, const std::wstring& what) const {
+    if (!Check(other.Activate(), what + L": another program's window takes the focus"))
+      return false;
+    PressKey(key, modifiers);
+    const bool shown = WaitFor([&] { return Visible() && GetForegroundWindow() == w.main; }, 3000);
+    return Check(shown, what + L" shows the hidden window in front",
+                 std::wstring(Visible() ? L"visible" : L"hidden") + L", foreground " +
+                     Shown(TextOf(GetForegroundWindow())));
+  }
+  // The hotkey pressed while the window has the focus: the window hides.
+  bool HideWithHotkey(WORD key, std::vector<WORD> modifiers, const std::wstring& what) const {
+    if (!Check(ActivateMain(w.main), what + L": the window is in the foreground")) return false;
+    PressKey(key, modifiers);
+    return Check(WaitFor([&] { return !Visible(); }, 3000), what + L" hides the window");
+  }
+  // Wine enters the menu mode of the focused window after a hotkey with Alt; Escape leaves it.
+  static void AfterAlt() { PressKey(VK_ESCAPE); }
+};
+
+constexpr wchar_t kHotkeyPrompt[] =
+    L"Press a new hotkey combination (include Ctrl / Alt / Shift, Esc to cancel)";
+
+void TrayHotkeyCapture(TrayRun& r, const std::wstring& hotkeyIni) {
+  // Started from the tray while the window is hidden: the window shows with the prompt.
+  r.Hide();
+  if (!r.Pick(kTraySetHotkey, L"\"Set Show/Hide Hotkey\"")) return;
+  Check(WaitFor([&] { return r.Visible() && GetForegroundWindow() == r.w.main; }, 3000),
+        L"the capture shows the window in front");
+  WaitFor([&] { return r.w.Status() == kHotkeyPrompt; }, 3000);
+  CheckText(r.w.Status(), kHotkeyPrompt, L"during the capture the status line");
+  Shot(L"tray-hotkey-prompt", r.w.main);
+  // A modifier alone is no combination.
+  PressKey(VK_CONTROL);
+  Sleep(300);
+  Check(NoBoxOf(r.instance.Id()), L"Ctrl alone shows no message");
+  CheckText(r.w.Status(), kHotkeyPrompt, L"after Ctrl alone the status line");
+  // A key without a modifier is refused; the capture goes on.
+  PressKey(VK_F5);
+  BoxSeen refused = WaitBox(r.instance.Id(), r.texts.InformationCaption(), 3000);
+  if (Check(refused.box != nullptr, L"F5 alone shows a box captioned \"Information\"")) {
+    CheckText(refused.text, L"Hotkey must include Ctrl, Alt, or Shift.", L"the box's text");
+    if (HWND ok = refused.Button(IDOK)) Send(ok, BM_CLICK, 0, 0);
+    WaitFor([&] { return NoBoxOf(r.instance.Id()); }, 3000);
+  }
+  CheckText(r.w.Status(), kHotkeyPrompt, L"after F5 alone the capture goes on; the status line");
+  Check(!Exists(hotkeyIni), L"no hotkey.ini is written for a refused key");
+  // Ctrl+Shift+F becomes the hotkey.
+  WaitFor([&] { return GetForegroundWindow() == r.w.main; }, 2000);
+  PressKey('F', {VK_CONTROL, VK_SHIFT});
+  BoxSeen done = WaitBox(r.instance.Id(), L"Completed", 3000);
+  if (Check(done.box != nullptr, L"Ctrl+Shift+F shows a box captioned \"Completed\"")) {
+    CheckText(done.text, L"Hotkey set to: Ctrl+Shift+F", L"the box's text");
+    Shot(L"tray-hotkey-set", done.box);
+    if (HWND ok = done.Button(IDOK)) Send(ok, BM_CLICK, 0, 0);
+    WaitFor([&] { return NoBoxOf(r.instance.Id()); }, 3000);
+  }
+  CheckText(r.w.Status(), L"", L"after the capture the status line");
+  const std::string saved = ReadBytes(hotkeyIni);
+  Check(saved == "\xEF\xBB\xBFmodifiers=6\r\nkey=70\r\n",
+        L"hotkey.ini holds modifiers=6 and key=70 (byte-order mark, CR LF)",
+        L"seen " + Shown(FromUtf8(saved)));
+  CheckText(r.area.TipAt(r.icon), L"Quillmarsh - Ctrl+Shift+F Show/Hide",
+            L"the tray icon's tip then");
+  Check(!HotkeyFree(MOD_CONTROL | MOD_SHIFT, 'F'), L"Ctrl+Shift+F is taken by the program");
+  Check(HotkeyFree(MOD_ALT, 'Z'), L"Alt+Z is free again");
+  // The new hotkey works, the old one does nothing.
+  if (r.HideWithHotkey('F', {VK_CONTROL, VK_SHIFT}, L"Ctrl+Shift+F")) {
+    r.ShowFromOther('F', {VK_CONTROL, VK_SHIFT}, L"Ctrl+Shift+F");
+  }
+  ActivateMain(r.w.main);
+  PressKey('Z', {VK_MENU});
+  Sleep(700);
+  Check(r.Visible(), L"Alt+Z no longer hides the window");
+  TrayRun::AfterAlt();
+  // Escape ends a capture: the prompt goes, a key is no more taken.
+  if (r.Pick(kTraySetHotkey, L"a second \"Set Show/Hide Hotkey\"")) {
+    WaitFor([&] { return r.w.Status() == kHotkeyPrompt; }, 3000);
+    CheckText(r.w.Status(), kHotkeyPrompt, L"the second capture's status line");
+    WaitFor([&] { return GetForegroundWindow() == r.w.main; }, 2000);
+    PressKey(VK_ESCAPE);
+    WaitFor([&] { return r.w.Status().empty(); }, 2000);
+    CheckText(r.w.Status(), L"", L"after Escape the status line");
+    PressKey(VK_F5);
+    Sleep(500);
+    Check(NoBoxOf(r.instance.Id()), L"after Escape, F5 alone shows no message");
+    Check(ReadBytes(hotkeyIni) == saved, L"hotkey.ini is unchanged after Escape");
+  }
+}
+
+// "Run on Startup": schtasks.exe decides (Wine's answers every query with 0, so the item is
+// checked and the toggle deletes); the Run value goes in any case, and nothing hangs.
+void TrayRunOnStartup(TrayRun& r) {
+  if (!r.Pick(kTrayRunOnStartup, L"\"Run on Startup\"")) return;
+  BoxSeen box = WaitBox(r.instance.Id(), L"Error", 8000);
+  if (box.box) {
+    const std::wstring disable = L"Failed to disable startup task.\nExit code: ";
+    const std::wstring create =
+        L"Failed to create startup task. Make sure the app is running as administrator.\n"
+        L"Exit code: ";
+    std::wstring code;
+    if (box.text.compare(0, disable.size(), disable) == 0) code = box.text.substr(disable.size());
+    if (box.text.compare(0, create.size(), create) == 0) code = box.text.substr(create.size());
+    Check(!code.empty() && code.find_first_not_of(L"0123456789") == std::wstring::npos,
+          L"the startup task's message ends in its exit code", L"seen " + Shown(box.text));
+    Info(L"\"Run on Startup\" said " + Shown(box.text));
+    Shot(L"tray-run-on-startup", box.box);
+    if (HWND ok = box.Button(IDOK)) Send(ok, BM_CLICK, 0, 0);
+    WaitFor([&] { return NoBoxOf(r.instance.Id()); }, 3000);
+  } else {
+    Info(L"\"Run on Startup\" showed no message");
+  }
+  Check(Answers(r.w.main), L"after \"Run on Startup\" the window answers");
+  Check(!RunValueExists(), L"\"Run on Startup\" removes the Run value \"Quillmarsh\"");
+}
+
+// A start with -hidden: no window, the icon with the saved hotkey, which works.
+void TrayHiddenStart(const Texts& texts, std::vector<std::wstring> arguments, const TrayArea& area,
+                     OtherWindow& other) {
+  arguments.push_back(L"-hidden");
+  Instance instance;
+  if (!Check(instance.Start(arguments), L"the program starts again with -hidden")) return;
+  HWND main = WaitMainWindow(instance, 20000);
+  if (!Check(main != nullptr, L"a (hidden) window of class QUILLFRAME exists")) return;
+  TrayRun r{texts, instance, ControlsOf(main), area, area.Slot(0), other};
+  if (!ReadyUnseen(instance, r.w)) return;
+  Check(WaitFor([&] { return area.IconShown(0); }, 3000),
+        L"with -hidden an icon shows in the notification area");
+  CheckText(area.TipAt(r.icon), L"Quillmarsh - Ctrl+Shift+F Show/Hide",
+            L"with -hidden the icon's tip (the saved hotkey)");
+  Shot(L"tray-hidden-start", nullptr);
+  r.ShowFromOther('F', {VK_CONTROL, VK_SHIFT}, L"the saved Ctrl+Shift+F");
+  if (r.Pick(kTrayExit, L"\"Exit\" after -hidden")) {
+    DWORD code = 12345;
+    Check(instance.WaitExit(5000, &code) && code == 0, L"the program ends with exit code 0",
+          L"exit code " + Number(code));
+  }
+}
+
+void ScenarioTray(const Data& data) {
+  scenarioName = L"tray";
+  const Texts texts{false};
+  const std::wstring dir = options.work + L"\\tray";
+  const std::vector<std::wstring> arguments = StandInArguments(data, dir, L"en");
+  if (!PrepareFolder(data, dir)) return;
+  const std::wstring configDir = dir + L"\\config-home\\Quillmarsh\\config";
+  const std::wstring recentIni = configDir + L"\\recent.ini";
+  const std::wstring hotkeyIni = configDir + L"\\hotkey.ini";
+  const std::wstring openLog = dir + L"\\opened.log";
+  CreateDirectoryW((dir + L"\\config-home\\Quillmarsh").c_str(), nullptr);
+  CreateDirectoryW(configDir.c_str(), nullptr);
+  const std::vector<std::wstring> recent = {L"D:\\docs\\readme.md", L"D:\\notes\\note 01.txt"};
+  Check(WriteBytes(recentIni,
+                   "\xEF\xBB\xBF"
+                   "1000\t" +
+                       Utf8(recent[0]) + "\r\n999\t" + Utf8(recent[1]) + "\r\n"),
+        L"recent.ini with two entries is written");
+  Check(AssociateWebAddresses(openLog), L"web addresses are associated with the recorder");
+  Check(SetRunValue(L"\"C:\\old\\quillmarsh.exe\""), L"a Run value \"Quillmarsh\" is set");
+  OtherWindow other;
+  if (!Check(other.Open(L"Another program", 1020, 60, 240, 160), L"another program's window opens"))
+    return;
+  const TrayArea area = TrayArea::Find();
+  if (!Check(area.tray != nullptr, L"the desktop has a notification area (Shell_TrayWnd)")) return;
+  Check(!area.IconShown(0), L"before the start no icon shows at the notification area's end");
+  Check(HotkeyFree(MOD_ALT, 'Z'), L"before the start Alt+Z is free");
+
+  Instance instance;
+  StartResult start = StartAndWaitReady(instance, arguments, texts, 30000, recent.size());
+  if (!start.ok) return;
+  TrayRun r{texts, instance, start.window, area, area.Slot(0), other};
+  Check(WaitFor([&] { return area.IconShown(0); }, 3000),
+        L"the start adds an icon to the notification area");
+  CheckText(area.TipAt(r.icon), L"Quillmarsh - Alt+Z Show/Hide",
+            L"with the pointer on the icon, its tip");
+  Shot(L"tray-icon-tip", nullptr);
+  Check(!HotkeyFree(MOD_ALT, 'Z'), L"Alt+Z is taken by the program");
+
+  // The default hotkey: hides the window that has the focus, shows it from another program.
+  if (r.HideWithHotkey('Z', {VK_MENU}, L"Alt+Z")) {
+    TrayRun::AfterAlt();
+    Check(instance.Running() && area.IconShown(0), L"hidden, the program runs and keeps its icon");
+    r.ShowFromOther('Z', {VK_MENU}, L"Alt+Z");
+    TrayRun::AfterAlt();
+  }
+
+  // The tray menu as it shows, then "Homepage".
+  double tookMs = 0;
+  HWND menu = r.OpenMenu(&tookMs);
+  if (Check(menu != nullptr, L"a right click on the tray icon opens the tray menu")) {
+    Info(L"the tray menu showed " + Number(uint64_t(tookMs)) + L" ms after the click");
+    Shot(L"tray-menu", nullptr);
+    Check(PickMenuItem(r.w.main, menu, kTrayHomepage), L"\"Homepage\" is picked with the keys");
+    Check(WaitFor([&] { return !TextLines(openLog).empty(); }, 10000),
+          L"\"Homepage\" opens a web address with its association",
+          L"log " + Joined(TextLines(openLog)));
+    CheckText(Joined(TextLines(openLog)), Joined({L"https://quillmarsh.org/quillmarsh"}),
+              L"the address opened");
+    Check(Answers(r.w.main) && NoBoxOf(instance.Id()),
+          L"after \"Homepage\" the window answers and shows no message");
+  }
+
+  // "Clear Recent Opens" empties recent.ini and the list of the empty query.
+  CheckText(Joined(RecentPaths(recentIni)), Joined(recent), L"recent.ini before the clearing");
+  if (r.Pick(kTrayClearRecent, L"\"Clear Recent Opens\"")) {
+    Check(WaitFor([&] { return RecentPaths(recentIni).empty(); }, 3000),
+          L"\"Clear Recent Opens\" empties recent.ini", L"seen " + Joined(RecentPaths(recentIni)));
+    Check(ReadBytes(recentIni) == "\xEF\xBB\xBF", L"recent.ini keeps its byte-order mark only");
+    Check(WaitFor([&] { return r.w.Title() == texts.ResultsTitle(0); }, 3000),
+          L"the empty query then shows 0 results", L"title " + Shown(r.w.Title()));
+  }
+
+  TrayRunOnStartup(r);
+  TrayHotkeyCapture(r, hotkeyIni);
+
+  // "Show Window" and a double click on the icon show the hidden window.
+  if (r.Hide() && r.Pick(kTrayShowWindow, L"\"Show Window\"")) {
+    Check(WaitFor([&] { return r.Visible(); }, 3000), L"\"Show Window\" shows the window");
+  }
+  if (r.Hide()) {
+    // A single click is no command; the double click after it is.
+    PointerAt(r.icon);
+    SendMouse(MOUSEEVENTF_LEFTDOWN);
+    SendMouse(MOUSEEVENTF_LEFTUP);
+    Sleep(GetDoubleClickTime() + 200);
+    Check(!r.Visible(), L"a single click on the tray icon leaves the window hidden");
+    PointerAt(r.icon);
+    for (int click = 0; click < 2; ++click) {
+      SendMouse(MOUSEEVENTF_LEFTDOWN);
+      SendMouse(MOUSEEVENTF_LEFTUP);
+    }
+    Check(WaitFor([&] { return r.Visible(); }, 3000),
+          L"a double click on the tray icon shows the window");
+  }
+
+  // "Exit" from the tray, the window hidden: a clean end.
+  r.Hide();
+  if (r.Pick(kTrayExit, L"\"Exit\"")) {
+    const double t0 = NowMs();
+    DWORD code = 12345;
+    const bool ended = instance.WaitExit(5000, &code);
+    if (Check(ended, L"\"Exit\" ends the program within 5 s")) {
+      Info(L"ended " + Number(uint64_t(NowMs() - t0)) + L" ms after \"Exit\"");
+      Check(code == 0, L"the exit code is 0", L"seen " + Number(code));
+    }
+    // (Wine's taskbar also drops the icon of a destroyed window by itself: this shows the end
+    // as the user sees it, not that the program deleted its icon.)
+    Check(WaitFor([&] { return !area.IconShown(0); }, 3000),
+          L"the icon leaves the notification area");
+    CheckText(area.TipAt(r.icon), L"", L"where the icon was, the tip");
+    Check(HotkeyFree(MOD_CONTROL | MOD_SHIFT, 'F'), L"Ctrl+Shift+F is free again");
+    HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, kMutexName);
+    Check(mutex == nullptr, L"the single-instance mutex is released");
+    if (mutex) CloseHandle(mutex);
+  }
+  instance.End();
+  TrayHiddenStart(texts, arguments, area, other);
+}
+
 std::wstring FullPath(const std::wstring& path) {
   wchar_t buffer[MAX_PATH * 2];
   const DWORD length = GetFullPathNameW(path.c_str(), MAX_PATH * 2, buffer, nullptr);
@@ -2626,14 +3144,14 @@ bool ParseOptions(int argc, wchar_t** argv) {
     } else if (arg == L"--trash") {
       if (!value(&options.trash)) return false;
     } else if (arg == L"basic" || arg == L"hidden" || arg == L"zh" || arg == L"speed" ||
-               arg == L"actions") {
+               arg == L"actions" || arg == L"tray") {
       options.scenarios.push_back(arg);
     } else {
       return false;
     }
   }
   if (options.scenarios.empty()) {
-    options.scenarios = {L"basic", L"hidden", L"zh", L"actions"};
+    options.scenarios = {L"basic", L"hidden", L"zh", L"actions", L"tray"};
     if (!options.bigImage.empty()) options.scenarios.push_back(L"speed");
   }
   return !options.program.empty() && !options.work.empty();
@@ -2647,7 +3165,7 @@ int wmain(int argc, wchar_t** argv) {
   if (!ParseOptions(argc, argv)) {
     std::fputs(
         "usage: quillmarsh-window-driver --program EXE --work DIR [--shots DIR] "
-        "[--big-image IMAGE] [--trash DIR] [basic|hidden|zh|speed|actions]...\n",
+        "[--big-image IMAGE] [--trash DIR] [basic|hidden|zh|speed|actions|tray]...\n",
         stderr);
     return 2;
   }
@@ -2663,6 +3181,7 @@ int wmain(int argc, wchar_t** argv) {
     if (scenario == L"hidden") ScenarioHidden(data);
     if (scenario == L"zh") ScenarioChinese(data);
     if (scenario == L"actions") ScenarioActions();
+    if (scenario == L"tray") ScenarioTray(data);
     if (scenario == L"speed") {
       scenarioName = L"speed";
       if (Check(!options.bigImage.empty(), L"a large image is given (--big-image)"))
