@@ -27,6 +27,7 @@
 #include "standin/volume_image.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <fstream>
 #include <memory>
 #include <mutex>
@@ -501,9 +502,18 @@ bool ParseVolumeImage(std::string_view text, std::string_view fileName, FakeVolu
 
 namespace {
 
-// Reads the whole file into `text`; false with the reason in `why`. Only a regular file is
-// read: a pipe or a device could block for ever or never end.
-bool ReadImageFile(const std::filesystem::path& path, std::string* text, std::string* why) {
+constexpr const char* kNoMemory = "not enough memory to load this image";
+
+// The bytes of an image file, held in one allocation.
+struct ImageBytes {
+  std::unique_ptr<char[]> data;
+  size_t size = 0;
+  std::string_view View() const { return {data.get(), size}; }
+};
+
+// Reads the whole file (as large as it was when opened); false with the reason in `why`. Only a
+// regular file is read: a pipe or a device could block for ever or never end.
+bool ReadImageFile(const std::filesystem::path& path, ImageBytes* bytes, std::string* why) {
   std::error_code fault;
   const auto status = std::filesystem::status(path, fault);
   if (!fault && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
@@ -512,18 +522,24 @@ bool ReadImageFile(const std::filesystem::path& path, std::string* text, std::st
   }
   // Opened by the path itself: on Windows a narrow name would pass through the ANSI code page.
   std::ifstream file(path, std::ios::binary);
-  if (!file.is_open()) {
+  const uintmax_t size = std::filesystem::file_size(path, fault);
+  if (!file.is_open() || fault) {
     *why = "cannot be read";
     return false;
   }
-  // Room for the whole file at once: an image larger than memory fails here, before any of it
-  // is read, instead of after filling memory.
-  const uintmax_t size = std::filesystem::file_size(path, fault);
-  if (!fault) text->reserve(size_t(std::min<uintmax_t>(size, text->max_size())));
-  char buffer[1 << 16];
-  while (file.read(buffer, sizeof buffer) || file.gcount() > 0) {
-    text->append(buffer, size_t(file.gcount()));
+  // One allocation for all of it, asked for without an exception: an image larger than memory
+  // fails here, before any of it is read, instead of after filling memory.
+  if (size >= SIZE_MAX) {
+    *why = kNoMemory;
+    return false;
   }
+  bytes->data.reset(new (std::nothrow) char[size_t(size) + 1]);
+  if (!bytes->data) {
+    *why = kNoMemory;
+    return false;
+  }
+  file.read(bytes->data.get(), std::streamsize(size));
+  bytes->size = size_t(file.gcount());
   if (file.bad()) {
     *why = "cannot be read";
     return false;
@@ -531,16 +547,14 @@ bool ReadImageFile(const std::filesystem::path& path, std::string* text, std::st
   return true;
 }
 
-constexpr const char* kNoMemory = "not enough memory to load this image";
-
 }  // namespace
 
 bool LoadVolumeImage(const std::filesystem::path& path, VolumeContent* content, ImageError* error) {
   std::string why;
   try {
-    std::string text;
-    if (ReadImageFile(path, &text, &why)) {
-      return ParseVolumeImage(text, DisplayName(path), content, error);
+    ImageBytes bytes;
+    if (ReadImageFile(path, &bytes, &why)) {
+      return ParseVolumeImage(bytes.View(), DisplayName(path), content, error);
     }
   } catch (const std::bad_alloc&) {
     why = kNoMemory;

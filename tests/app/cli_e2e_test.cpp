@@ -512,7 +512,11 @@ TEST_F(CliTest, ImagesThatAreNoRegularFileOrTooLargeAreRefusedWithOneLine) {
     RunResult r = Run({"--volume", "C:=" + row.image, "search", "x"});
     EXPECT_EQ(r.code, 2) << row.image;
     EXPECT_TRUE(r.out.empty()) << row.image;
-    EXPECT_EQ(r.errors, row.error);
+    // The program's one line; only a sanitizer's warning of the failed allocation may come
+    // before it.
+    ASSERT_TRUE(r.errors.ends_with(row.error)) << r.errors;
+    const std::string before = r.errors.substr(0, r.errors.size() - row.error.size());
+    EXPECT_TRUE(before.empty() || before.starts_with("==")) << r.errors;
   }
   if (asanOptions) {
     setenv("ASAN_OPTIONS", kept.c_str(), 1);
