@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -494,10 +495,19 @@ TEST_F(CliTest, ImagesThatAreNoRegularFileOrTooLargeAreRefusedWithOneLine) {
   const fs::path huge = dir / "huge.img";
   WriteFile(huge, "");
   fs::resize_file(huge, uintmax_t(1) << 43);
-  const char* asanOptions = std::getenv("ASAN_OPTIONS");
-  const std::string kept = asanOptions ? asanOptions : "";
-  setenv("ASAN_OPTIONS", (kept + (kept.empty() ? "" : ":") + "allocator_may_return_null=1").c_str(),
-         1);
+  // A sanitizer's allocator refuses a huge allocation by ending the program unless told to
+  // answer it with null, as the system does.
+  struct KeptOption {
+    const char* name;
+    std::optional<std::string> value;
+  };
+  std::vector<KeptOption> keptOptions;
+  for (const char* name : {"ASAN_OPTIONS", "TSAN_OPTIONS"}) {
+    const char* value = std::getenv(name);
+    keptOptions.push_back({name, value ? std::optional<std::string>(value) : std::nullopt});
+    const std::string kept = value ? value : "";
+    setenv(name, (kept + (kept.empty() ? "" : ":") + "allocator_may_return_null=1").c_str(), 1);
+  }
   struct Row {
     std::string image;
     std::string error;
@@ -518,10 +528,12 @@ TEST_F(CliTest, ImagesThatAreNoRegularFileOrTooLargeAreRefusedWithOneLine) {
     const std::string before = r.errors.substr(0, r.errors.size() - row.error.size());
     EXPECT_TRUE(before.empty() || before.starts_with("==")) << r.errors;
   }
-  if (asanOptions) {
-    setenv("ASAN_OPTIONS", kept.c_str(), 1);
-  } else {
-    unsetenv("ASAN_OPTIONS");
+  for (const KeptOption& option : keptOptions) {
+    if (option.value) {
+      setenv(option.name, option.value->c_str(), 1);
+    } else {
+      unsetenv(option.name);
+    }
   }
 }
 
