@@ -2241,14 +2241,20 @@ void ActionsScroll(ActionsRun& r) {
         2000, 20);
     CheckText(bottom, rowName(kScrollFiles - 1), L"the thumb dragged to the end: the bottom row");
   }
-  // And back above the track's top, grabbing the thumb in its middle: its length is the page's
-  // share of the track, its place the position's share of what is left.
+  // And back above the track's top, grabbing the thumb: its length is the page's share of the
+  // track, its place the position's share of what is left. Each try grabs it at another
+  // height (middle, upper, lower quarter), in case the system rounds its place differently.
   const int thumbLength = trackLength * visibleRows / kScrollFiles;
   const int thumbTop = (trackLength - thumbLength) * last / range;
+  int grab = 0;
   withRetries(
       [&] {
+        static constexpr int kShares[] = {2, 1, 3};  // quarters of the thumb's length
+        const int y = trackTop + thumbTop + thumbLength * kShares[grab++ % 3] / 4;
         r.Activate();
-        DragScreen({x, trackTop + thumbTop + thumbLength / 2}, {x, trackTop - 40}, 8);
+        PointerAt({x, y});
+        Sleep(100);
+        DragScreen({x, y}, {x, trackTop - 40}, 8);
       },
       0, L"the thumb dragged back to the top");
 }
