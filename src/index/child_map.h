@@ -50,9 +50,11 @@ class ChildMap {
  private:
   static constexpr uint32_t kEmpty = ~uint32_t(0);
 
-  static size_t Hash(uint64_t parentFrn, const char16_t* name, size_t length);
+  static size_t Hash(uint64_t parentFrn, const char16_t* folded, size_t length);
   static bool NameIs(const FileRecord& record, std::u16string_view foldedName);
+  size_t HomeSlot(const FileRecord& record) const;
   void Insert(const RecordDeque& records, uint32_t index);
+  void Place(size_t slot, uint32_t index);
   void Rehash(const RecordDeque& records, size_t newCapacity);
 
   uint32_t* slots_ = nullptr;
