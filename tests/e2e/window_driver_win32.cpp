@@ -2126,6 +2126,10 @@ void ActionsScroll(ActionsRun& r) {
       gesture();
       if (WaitFor([&] { return firstRow() == rowName(row); }, 1500, 20)) break;
       Info(what + L": no effect seen after attempt " + Number(uint64_t(attempt)));
+      // A release the window never saw leaves the scroll bar's tracking loop running, and it
+      // takes every later input: release the button, then try again.
+      SendMouse(MOUSEEVENTF_LEFTUP);
+      Sleep(300);
     }
     checkFirst(row, what);
   };
@@ -2208,9 +2212,11 @@ void ActionsScroll(ActionsRun& r) {
       [&] {
         r.Activate();
         PointerAt({x, y});
-        SendMouse(MOUSEEVENTF_LEFTDOWN);
-        SendMouse(MOUSEEVENTF_LEFTUP);
         Sleep(100);
+        SendMouse(MOUSEEVENTF_LEFTDOWN);
+        Sleep(60);
+        SendMouse(MOUSEEVENTF_LEFTUP);
+        Sleep(150);
       },
       std::min(int(rows(y)), last), L"a click at three quarters of the scroll bar's track");
   PressKey(VK_HOME);
@@ -2221,8 +2227,13 @@ void ActionsScroll(ActionsRun& r) {
       [&] {
         r.Activate();
         PointerAt({x, trackTop + 6});
+        Sleep(100);
         SendMouse(MOUSEEVENTF_LEFTDOWN);
-        for (int i = 1; i <= 8; ++i) PointerAt({x, trackTop + 6 + (trackLength + 40) * i / 8});
+        Sleep(60);
+        for (int i = 1; i <= 8; ++i) {
+          PointerAt({x, trackTop + 6 + (trackLength + 40) * i / 8});
+          Sleep(15);
+        }
         Sleep(150);
         if (!shot || firstRow() == rowName(last)) Shot(L"actions-thumb-drag", nullptr);
         shot = true;
