@@ -51,15 +51,10 @@ void RepaintAll(const MainWindow& w) {
   InvalidateRect(w.window, nullptr, FALSE);
 }
 
-void RepaintList(const MainWindow& w) {
-  const RECT area = {0, kHeaderTop, w.model.clientWidth, w.model.clientHeight};
-  InvalidateRect(w.window, &area, FALSE);
-}
-
 void ScrollTo(MainWindow& w, int64_t offset) {
   if (!SetScrollOffset(w.model, offset)) return;
   UpdateScrollBar(w);
-  RepaintList(w);
+  InvalidateList(w, false);
 }
 
 FileActionContext ActionContext(MainWindow& w) {
@@ -190,7 +185,7 @@ bool HandleListMessage(MainWindow& w, UINT message, WPARAM wParam, LPARAM lParam
       const bool rowHit = ListRightClick(w.model, x, y);
       if (rowHit) {
         SetFocus(w.window);
-        RepaintList(w);
+        InvalidateList(w, false);
       }
       ShowListMenu(w, rowHit);
       return true;

@@ -78,7 +78,7 @@ void RunListMenuCommand(const FileActionContext& context, int32_t command, int64
   switch (uint32_t(command)) {
     case kCommandClearRecent:
       ClearRecentOpens(context.config);
-      RefreshEmptyQuery(context.searchBoxText ? context.searchBoxText() : std::u16string());
+      RefreshEmptyQuery(context.SearchText());
       return;
     case kCommandSetHotkey:
       if (beginHotkeyCapture) beginHotkeyCapture();

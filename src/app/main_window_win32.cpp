@@ -64,12 +64,6 @@ void MoveControl(HWND control, const ControlRect& to) {
   SetWindowPos(control, nullptr, to.x, to.y, to.width, to.height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-// The list area: below the controls, from the header down.
-void InvalidateList(const MainWindow& w, bool erase) {
-  const RECT area = {0, kHeaderTop, w.model.clientWidth, w.model.clientHeight};
-  InvalidateRect(w.window, &area, erase ? TRUE : FALSE);
-}
-
 // Measures each button's text with the button font, as the button draws it.
 int32_t MeasureButtonText(const MainWindow& w, HWND button) {
   wchar_t text[512];
@@ -438,6 +432,11 @@ LRESULT CALLBACK MainWindowProcedure(HWND window, UINT message, WPARAM wParam, L
 }
 
 }  // namespace
+
+void InvalidateList(const MainWindow& w, bool erase) {
+  const RECT area = {0, kHeaderTop, w.model.clientWidth, w.model.clientHeight};
+  InvalidateRect(w.window, &area, erase ? TRUE : FALSE);
+}
 
 HotkeyCaptureContext HotkeyCapture(MainWindow& w) {
   return HotkeyCaptureContext{

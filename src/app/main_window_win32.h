@@ -73,6 +73,9 @@ void StopDrives(MainWindow& window);
 // The hotkey capture as it reaches this window: its status line, its showing, its tray tip.
 HotkeyCaptureContext HotkeyCapture(MainWindow& window);
 
+// The list area (below the controls, from the header down) is to be repainted.
+void InvalidateList(const MainWindow& window, bool erase);
+
 // Sets the vertical scroll bar from the display list and the scroll offset.
 void UpdateScrollBar(const MainWindow& window);
 

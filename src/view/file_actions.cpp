@@ -41,13 +41,13 @@ void ShowError(const FileActionContext& context, std::u16string_view text) {
 // change only at its next read: the record is marked deleted now, so the list shows the change.
 void SearchAgain(const FileActionContext& context, const MatchItem& item) {
   MarkRecordDeleted(*item.volume, item.recordIndex);
-  std::u16string text = context.searchBoxText ? context.searchBoxText() : std::u16string();
+  std::u16string text = context.SearchText();
   StartSearch(std::move(text), true, false);
 }
 
 void RecordOpen(const FileActionContext& context, MatchItem item) {
   AddRecentOpen(context.config, item);
-  RefreshEmptyQuery(context.searchBoxText ? context.searchBoxText() : std::u16string());
+  RefreshEmptyQuery(context.SearchText());
 }
 
 void DeletePermanently(const FileActionContext& context, const MatchItem& item,

@@ -42,6 +42,9 @@ struct FileActionContext {
   Clipboard& clipboard;
   WindowHandle owner = nullptr;
   std::function<std::u16string()> searchBoxText;
+
+  // The search box's text now (empty when there is no box).
+  std::u16string SearchText() const { return searchBoxText ? searchBoxText() : std::u16string(); }
 };
 
 // Runs action `code` on row `selectedRow` of the display list. Nothing happens for a row that
