@@ -2115,7 +2115,9 @@ void ActionsScroll(ActionsRun& r) {
   auto firstRow = [&] { return r.list.CellAt(r.list.ColumnMiddle(1), kFirstRowY); };
   auto checkFirst = [&](int row, const std::wstring& what) {
     std::wstring seen;
-    WaitFor([&] { return (seen = firstRow()) == rowName(row); }, 2000, 20);
+    // One read may take up to four seconds when the tip does not show: the budget allows a
+    // second read after a lost one.
+    WaitFor([&] { return (seen = firstRow()) == rowName(row); }, 6000, 20);
     CheckText(seen, rowName(row), what + L": the first visible row");
   };
   // Real mouse input on the scroll bar is now and then lost under Wine's virtual desktop when
