@@ -161,7 +161,7 @@ void BM_ApplyJournalBatch(benchmark::State& state) {
     uint64_t count = RecordCount(*index);
     for (int k = 0;; ++k) {
       const FileRecord& existing = index->records[random() % count];
-      std::u16string name(existing.name, existing.nameLength);
+      std::u16string name(RecordName(*index, existing));
       UsnRecordFields fields{existing.frn, existing.parentFrn, 0, 0, 0, 0x20};
       if (k % 3 == 0) {
         fields.frn = nextFrn++;

@@ -111,7 +111,7 @@ std::u16string HoverText(const MatchItem& item, int column) {
     std::shared_lock guard(volume.lock);
     if (item.recordIndex >= RecordCount(volume)) return {};
     const FileRecord& record = volume.records[item.recordIndex];
-    name.assign(record.name, record.nameLength);
+    name.assign(RecordName(volume, record));
     isDirectory = record.isDirectory;
   }
   // The lock is released before the properties are read or the path is built.

@@ -1,6 +1,6 @@
 // The one case fold of the program: A to Z become a to z, every other unit (accented and
-// other non-ASCII letters included) stays as it is. No locale is ever consulted. The name
-// pool stores lower-case names with it, queries and highlight terms are folded with it.
+// other non-ASCII letters included) stays as it is. No locale is ever consulted. Name matching
+// folds stored names with it as it compares; queries and highlight terms are folded with it.
 #pragma once
 
 #include <string>
@@ -16,6 +16,15 @@ inline std::u16string FoldCase(std::u16string_view text) {
   std::u16string folded(text);
   for (char16_t& c : folded) c = FoldUnit(c);
   return folded;
+}
+
+// True when `text` with A to Z folded is `folded`.
+constexpr bool FoldedEquals(std::u16string_view text, std::u16string_view folded) {
+  if (text.size() != folded.size()) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (FoldUnit(text[i]) != folded[i]) return false;
+  }
+  return true;
 }
 
 }  // namespace qm

@@ -18,7 +18,7 @@ std::u16string BuildPath(const VolumeIndex& index, uint64_t recordIndex) {
 
   uint64_t parent = record.parentFrn;
   for (int depth = 0; depth < kMaxPathDepth;) {
-    const uint64_t* found = index.indexByFrn.Find(parent);
+    const uint32_t* found = index.indexByFrn.Find(parent);
     if (!found) break;
     const FileRecord& ancestor = index.records[*found];
     if (ancestor.frn == ancestor.parentFrn) break;  // the root refers to itself
@@ -34,7 +34,7 @@ std::u16string BuildPath(const VolumeIndex& index, uint64_t recordIndex) {
   while (chainLength > 0) {
     const FileRecord* r = chain[--chainLength];
     path += u'\\';
-    path.append(r->name, r->nameLength);
+    path.append(RecordName(index, *r));
   }
   return path;
 }

@@ -12,35 +12,41 @@ ChildMap::~ChildMap() {
   Clear();
 }
 
-size_t ChildMap::Hash(uint64_t parentFrn, const char16_t* folded, size_t length) {
+namespace {
+
+// Folds A to Z in four units at once: a unit below 0x8000 is a capital letter when adding
+// 0x8000 - 'A' sets its top bit and adding 0x8000 - ('Z' + 1) does not.
+uint64_t FoldFourUnits(uint64_t word) {
+  constexpr uint64_t kTop = 0x8000800080008000ULL;
+  const uint64_t low = word & ~kTop;
+  const uint64_t fromA = low + 0x7FBF7FBF7FBF7FBFULL;
+  const uint64_t pastZ = low + 0x7FA57FA57FA57FA5ULL;
+  const uint64_t capital = fromA & ~pastZ & ~word & kTop;
+  return word + (capital >> 10);  // 0x20 in each capital's unit
+}
+
+}  // namespace
+
+size_t ChildMap::Hash(uint64_t parentFrn, const char16_t* name, size_t length) {
   // Four units at a time, then the rest; mixed so that the low bits (the slot) depend on
   // every unit and on the parent.
   uint64_t h = 0x9E3779B97F4A7C15ULL ^ parentFrn ^ (uint64_t(length) << 48);
   size_t i = 0;
   for (; i + 4 <= length; i += 4) {
     uint64_t word;
-    std::memcpy(&word, folded + i, sizeof word);
-    h = (h ^ word) * 0xff51afd7ed558ccdULL;
+    std::memcpy(&word, name + i, sizeof word);
+    h = (h ^ FoldFourUnits(word)) * 0xff51afd7ed558ccdULL;
     h ^= h >> 29;
   }
-  for (; i < length; ++i) h = (h ^ folded[i]) * 0x100000001b3ULL;
+  for (; i < length; ++i) h = (h ^ FoldUnit(name[i])) * 0x100000001b3ULL;
   h ^= h >> 33;
   h *= 0xc4ceb9fe1a85ec53ULL;
   h ^= h >> 33;
   return size_t(h);
 }
 
-bool ChildMap::NameIs(const FileRecord& record, std::u16string_view foldedName) {
-  return record.nameLength == foldedName.size() &&
-         std::memcmp(record.lowerName(), foldedName.data(), foldedName.size() * 2) == 0;
-}
-
-size_t ChildMap::HomeSlot(const FileRecord& record) const {
-  return Hash(record.parentFrn, record.lowerName(), record.nameLength) & (capacity_ - 1);
-}
-
-void ChildMap::Insert(const RecordDeque& records, uint32_t index) {
-  Place(HomeSlot(records[index]), index);
+size_t ChildMap::HomeSlot(const FileRecord& record, const NamePool& names) const {
+  return Hash(record.parentFrn, names.At(record.name), record.nameLength) & (capacity_ - 1);
 }
 
 void ChildMap::Place(size_t slot, uint32_t index) {
@@ -50,30 +56,30 @@ void ChildMap::Place(size_t slot, uint32_t index) {
   ++size_;
 }
 
-void ChildMap::Rehash(const RecordDeque& records, size_t newCapacity) {
+void ChildMap::Rehash(const RecordDeque& records, const NamePool& names, size_t newCapacity) {
   uint32_t* old =
       std::exchange(slots_, static_cast<uint32_t*>(AllocateTable(newCapacity * sizeof(uint32_t))));
   const size_t oldCapacity = std::exchange(capacity_, newCapacity);
   std::memset(slots_, 0xFF, newCapacity * sizeof(uint32_t));  // every slot kEmpty
   size_ = 0;
   for (size_t i = 0; i < oldCapacity; ++i) {
-    if (old[i] != kEmpty) Insert(records, old[i]);
+    if (old[i] != kEmpty) Place(HomeSlot(records[old[i]], names), old[i]);
   }
   if (old) FreeTable(old, oldCapacity * sizeof(uint32_t));
 }
 
-void ChildMap::Add(const RecordDeque& records, uint32_t index) {
+void ChildMap::Add(const RecordDeque& records, const NamePool& names, uint32_t index) {
   // The load stays at most 3/4 so probe runs stay short.
-  if ((size_ + 1) * 4 > capacity_ * 3) Rehash(records, capacity_ ? capacity_ * 2 : 16);
-  Insert(records, index);
+  if ((size_ + 1) * 4 > capacity_ * 3) Rehash(records, names, capacity_ ? capacity_ * 2 : 16);
+  Place(HomeSlot(records[index], names), index);
 }
 
-void ChildMap::AddAll(const RecordDeque& records) {
+void ChildMap::AddAll(const RecordDeque& records, const NamePool& names) {
   const size_t count = records.size();
   if (count <= size_) return;
   size_t capacity = capacity_ ? capacity_ : 16;
   while (count * 4 > capacity * 3) capacity *= 2;
-  if (capacity > capacity_) Rehash(records, capacity);
+  if (capacity > capacity_) Rehash(records, names, capacity);
   // The slots of a drive's records are scattered over a table of tens of megabytes: their
   // places are worked out a batch ahead and fetched while the batch before is placed.
   constexpr size_t kBatch = 16;
@@ -81,7 +87,7 @@ void ChildMap::AddAll(const RecordDeque& records) {
   for (size_t first = size_; first < count; first += kBatch) {
     const size_t n = std::min(kBatch, count - first);
     for (size_t k = 0; k < n; ++k) {
-      homes[k] = HomeSlot(records[first + k]);
+      homes[k] = HomeSlot(records[first + k], names);
       __builtin_prefetch(&slots_[homes[k]], 1);
     }
     for (size_t k = 0; k < n; ++k) Place(homes[k], uint32_t(first + k));

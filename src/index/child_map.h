@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "index/name_pool.h"
 #include "index/record_deque.h"
 
 namespace qm {
@@ -24,23 +25,26 @@ class ChildMap {
   ~ChildMap();
 
   // Adds record `index` of `records` under its parent and its folded name.
-  void Add(const RecordDeque& records, uint32_t index);
+  void Add(const RecordDeque& records, const NamePool& names, uint32_t index);
   // Adds the records not added yet at once; records are added in their order, so these are
   // the last records.size() - size() (after the drive's enumeration: all of them).
-  void AddAll(const RecordDeque& records);
+  void AddAll(const RecordDeque& records, const NamePool& names);
   void Clear();
 
   // Calls visit(index) for every record added under `parentFrn` whose folded name is
   // `foldedName` (deleted ones included), in no particular order.
   template <typename Visit>
-  void ForEachChild(const RecordDeque& records, uint64_t parentFrn, std::u16string_view foldedName,
-                    Visit&& visit) const {
+  void ForEachChild(const RecordDeque& records, const NamePool& names, uint64_t parentFrn,
+                    std::u16string_view foldedName, Visit&& visit) const {
     if (capacity_ == 0) return;
     const size_t mask = capacity_ - 1;
     for (size_t i = Hash(parentFrn, foldedName.data(), foldedName.size()) & mask;
          slots_[i] != kEmpty; i = (i + 1) & mask) {
       const FileRecord& record = records[slots_[i]];
-      if (record.parentFrn == parentFrn && NameIs(record, foldedName)) visit(slots_[i]);
+      if (record.parentFrn == parentFrn &&
+          FoldedEquals({names.At(record.name), record.nameLength}, foldedName)) {
+        visit(slots_[i]);
+      }
     }
   }
 
@@ -50,12 +54,11 @@ class ChildMap {
  private:
   static constexpr uint32_t kEmpty = ~uint32_t(0);
 
-  static size_t Hash(uint64_t parentFrn, const char16_t* folded, size_t length);
-  static bool NameIs(const FileRecord& record, std::u16string_view foldedName);
-  size_t HomeSlot(const FileRecord& record) const;
-  void Insert(const RecordDeque& records, uint32_t index);
+  // Hashes the name with A to Z folded (folding a folded name changes nothing).
+  static size_t Hash(uint64_t parentFrn, const char16_t* name, size_t length);
+  size_t HomeSlot(const FileRecord& record, const NamePool& names) const;
   void Place(size_t slot, uint32_t index);
-  void Rehash(const RecordDeque& records, size_t newCapacity);
+  void Rehash(const RecordDeque& records, const NamePool& names, size_t newCapacity);
 
   uint32_t* slots_ = nullptr;
   size_t capacity_ = 0;  // a power of two, or 0

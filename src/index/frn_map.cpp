@@ -42,18 +42,20 @@ FrnMap::~FrnMap() {
 size_t FrnMap::SlotOf(uint64_t key) const {
   size_t mask = capacity_ - 1;
   size_t i = Mix(key) & mask;
-  while (slots_[i].key != key && slots_[i].key != kEmpty) i = (i + 1) & mask;
+  for (uint64_t k = slots_[i].key(); k != key && k != kEmpty; k = slots_[i].key()) {
+    i = (i + 1) & mask;
+  }
   return i;
 }
 
-const uint64_t* FrnMap::Find(uint64_t key) const {
+const uint32_t* FrnMap::Find(uint64_t key) const {
   if (key == kEmpty) return hasEmptyKey_ ? &emptyKeyValue_ : nullptr;
   if (capacity_ == 0) return nullptr;
   const Slot& slot = slots_[SlotOf(key)];
-  return slot.key == key ? &slot.value : nullptr;
+  return slot.key() == key ? &slot.value : nullptr;
 }
 
-void FrnMap::Set(uint64_t key, uint64_t value) {
+void FrnMap::Set(uint64_t key, uint32_t value) {
   if (key == kEmpty) {
     size_ += hasEmptyKey_ ? 0 : 1;
     hasEmptyKey_ = true;
@@ -63,8 +65,8 @@ void FrnMap::Set(uint64_t key, uint64_t value) {
   // Keep the load at most 3/4 so probe sequences stay short.
   if ((size_ + 1) * 4 > capacity_ * 3) Grow();
   Slot& slot = slots_[SlotOf(key)];
-  if (slot.key == kEmpty) {
-    slot.key = key;
+  if (slot.key() == kEmpty) {
+    slot.SetKey(key);
     ++size_;
   }
   slot.value = value;
@@ -79,11 +81,11 @@ void FrnMap::Reserve(size_t entries) {
 void FrnMap::Rehash(size_t newCapacity) {
   // All bits set marks a free slot.
   Slot* fresh = static_cast<Slot*>(AllocateTable(newCapacity * sizeof(Slot)));
-  for (size_t i = 0; i < newCapacity; ++i) fresh[i].key = kEmpty;
+  for (size_t i = 0; i < newCapacity; ++i) fresh[i].SetKey(kEmpty);
   Slot* old = std::exchange(slots_, fresh);
   size_t oldCapacity = std::exchange(capacity_, newCapacity);
   for (size_t i = 0; i < oldCapacity; ++i) {
-    if (old[i].key != kEmpty) slots_[SlotOf(old[i].key)] = old[i];
+    if (old[i].key() != kEmpty) slots_[SlotOf(old[i].key())] = old[i];
   }
   FreeTable(old, oldCapacity * sizeof(Slot));
 }

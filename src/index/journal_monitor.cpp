@@ -30,11 +30,12 @@ bool EndsMonitor(Win32Error error) {
   }
 }
 
-bool SameName(const FileRecord& record, const UsnRecordView& entry) {
+bool SameName(const VolumeIndex& index, const FileRecord& record, const UsnRecordView& entry) {
   if (record.nameLength != entry.nameUnits) return false;
+  const char16_t* name = index.names.At(record.name);
   for (size_t i = 0; i < entry.nameUnits; ++i) {
     char16_t c = char16_t(LoadLe16(entry.name + 2 * i));
-    if (record.name[i] != c) return false;
+    if (name[i] != c) return false;
     if (c == 0) break;
   }
   return true;
@@ -43,17 +44,17 @@ bool SameName(const FileRecord& record, const UsnRecordView& entry) {
 void ApplyEntry(VolumeIndex& index, const UsnRecordView& entry) {
   const uint64_t f = entry.frn;
   if (entry.reason & kDeletionGroup) {
-    if (const uint64_t* i = index.indexByFrn.Find(f)) index.records[*i].deleted = 1;
+    if (const uint32_t* i = index.indexByFrn.Find(f)) index.records[*i].deleted = 1;
     ForgetProperties(index, f);
   }
   // A file deleted before it was closed carries its creation bit too; it no longer exists,
   // so no live record is made for it.
   if ((entry.reason & kCreationGroup) && !(entry.reason & kUsnReasonFileDelete)) {
     bool makeRecord = true;
-    if (const uint64_t* i = index.indexByFrn.Find(f)) {
+    if (const uint32_t* i = index.indexByFrn.Find(f)) {
       FileRecord& current = index.records[*i];
       if (!current.deleted) {
-        if (SameName(current, entry)) {
+        if (SameName(index, current, entry)) {
           makeRecord = false;
         } else {
           current.deleted = 1;
@@ -61,11 +62,11 @@ void ApplyEntry(VolumeIndex& index, const UsnRecordView& entry) {
       }
     }
     if (makeRecord) {
-      const char16_t* name = AddNameFromLeBytes(index.names, entry.name, entry.nameUnits);
+      const uint32_t name = AddNameFromLeBytes(index.names, entry.name, entry.nameUnits);
       const uint64_t added = AppendRecord(index, f, entry.parentFrn, name, entry.nameUnits,
                                           (entry.attributes & kFileAttributeDirectory) != 0);
-      index.indexByFrn.Set(f, added);
-      index.children.Add(index.records, uint32_t(added));
+      index.indexByFrn.Set(f, uint32_t(added));
+      index.children.Add(index.records, index.names, uint32_t(added));
     }
     ForgetProperties(index, f);
   }

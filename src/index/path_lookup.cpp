@@ -24,7 +24,7 @@ std::vector<uint32_t> ScanByName(const VolumeIndex& drive, std::u16string_view n
   for (uint64_t i = 0; i < count; ++i) {
     const FileRecord& record = drive.records[i];
     if (record.deleted || record.nameLength != name.size()) continue;
-    if (std::u16string_view(record.lowerName(), record.nameLength) == name) {
+    if (FoldedEquals(RecordName(drive, record), name)) {
       candidates.push_back(uint32_t(i));
     }
   }
@@ -37,7 +37,7 @@ struct Walk {
   std::vector<uint32_t> found;
 
   bool IsNewest(const FileRecord& record, uint32_t index) const {
-    const uint64_t* newest = drive.indexByFrn.Find(record.frn);
+    const uint32_t* newest = drive.indexByFrn.Find(record.frn);
     return newest && *newest == index;
   }
 
@@ -45,14 +45,15 @@ struct Walk {
   // not, and stops below the root; the entry itself must be live.
   void Follow(size_t level, uint64_t parentFrn) {
     const bool last = level + 1 == names.size();
-    drive.children.ForEachChild(drive.records, parentFrn, names[level], [&](uint32_t index) {
-      const FileRecord& record = drive.records[index];
-      if (last) {
-        if (!record.deleted) found.push_back(index);
-      } else if (record.frn != record.parentFrn && IsNewest(record, index)) {
-        Follow(level + 1, record.frn);
-      }
-    });
+    drive.children.ForEachChild(
+        drive.records, drive.names, parentFrn, names[level], [&](uint32_t index) {
+          const FileRecord& record = drive.records[index];
+          if (last) {
+            if (!record.deleted) found.push_back(index);
+          } else if (record.frn != record.parentFrn && IsNewest(record, index)) {
+            Follow(level + 1, record.frn);
+          }
+        });
   }
 };
 

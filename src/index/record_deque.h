@@ -1,6 +1,6 @@
 // The records of one drive: an append-only sequence of fixed-size segments, so that a record
 // never moves in memory once appended and a pointer to it stays valid while the index lives.
-// Segments are large (10 MiB, five huge pages) so that millions of appends cost a handful of
+// Segments are large (6 MiB, three huge pages) so that millions of appends cost a handful of
 // allocations rather than one per few records.
 #pragma once
 

@@ -108,7 +108,7 @@ void ParseEnumBuffer(const EnumBuffer& buffer, VolumeIndex& target) {
   while (offset < size) {
     if (ShuttingDown()) return;
     if (!ReadUsnRecord(buffer.bytes, size, offset, &record)) return;
-    const char16_t* name = AddNameFromLeBytes(target.names, record.name, record.nameUnits);
+    const uint32_t name = AddNameFromLeBytes(target.names, record.name, record.nameUnits);
     AppendRecord(target, record.frn, record.parentFrn, name, record.nameUnits,
                  (record.attributes & kFileAttributeDirectory) != 0);
     offset += record.recordLength;
@@ -187,10 +187,10 @@ bool BuildVolumeIndex(VolumeIndex& index, std::u16string_view drive) {
   if (!ShuttingDown()) {
     const uint64_t count = RecordCount(index);
     index.indexByFrn.Reserve(count);
-    for (uint64_t i = 0; i < count; ++i) index.indexByFrn.Set(index.records[i].frn, i);
+    for (uint64_t i = 0; i < count; ++i) index.indexByFrn.Set(index.records[i].frn, uint32_t(i));
     // One after the other: filled side by side on two threads, the two tables' scattered
     // writes slowed each other down more than they gained (measured on a 5M-entry drive).
-    index.children.AddAll(index.records);
+    index.children.AddAll(index.records, index.names);
     if (!index.monitoring.exchange(true)) {
       index.monitorThread = std::thread(MonitorJournal, &index);
     }

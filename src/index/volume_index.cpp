@@ -17,7 +17,7 @@ void VolumeIndexDeleter::operator()(VolumeIndex* index) const {
   ReleaseVolumeIndex(index);
 }
 
-uint64_t AppendRecord(VolumeIndex& index, uint64_t frn, uint64_t parentFrn, const char16_t* name,
+uint64_t AppendRecord(VolumeIndex& index, uint64_t frn, uint64_t parentFrn, uint32_t name,
                       uint16_t nameLength, bool isDirectory) {
   uint64_t recordIndex = index.records.size();
   if (frn == parentFrn) {
@@ -25,7 +25,7 @@ uint64_t AppendRecord(VolumeIndex& index, uint64_t frn, uint64_t parentFrn, cons
     index.hasRoot = true;
   }
   index.records.push_back(
-      FileRecord{frn, parentFrn, name, nameLength, isDirectory ? 1u : 0u, /*deleted=*/0});
+      FileRecord{frn, parentFrn, name, nameLength, uint8_t(isDirectory ? 1 : 0), /*deleted=*/0});
   return recordIndex;
 }
 

@@ -11,6 +11,7 @@
 #include <memory>
 #include <shared_mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <unordered_map>
 
@@ -67,8 +68,14 @@ using VolumeIndexPtr = std::unique_ptr<VolumeIndex, VolumeIndexDeleter>;
 
 // Appends a complete record (deleted 0); returns its record index. Caller holds `lock`
 // exclusively or is the only thread that can reach the index.
-uint64_t AppendRecord(VolumeIndex& index, uint64_t frn, uint64_t parentFrn, const char16_t* name,
+uint64_t AppendRecord(VolumeIndex& index, uint64_t frn, uint64_t parentFrn, uint32_t name,
                       uint16_t nameLength, bool isDirectory);
+
+// The record's name as the file system gave it (NUL-terminated behind the view). Caller holds
+// `lock` shared; the text stays where it is after the lock is released.
+inline std::u16string_view RecordName(const VolumeIndex& index, const FileRecord& record) {
+  return {index.names.At(record.name), record.nameLength};
+}
 
 // The program itself deleted the entry's file (or moved it to the Recycle Bin): the record is
 // marked deleted at once, so that the search that follows no longer lists it; the journal's

@@ -155,8 +155,7 @@ bool RunContentPass(const ParsedQuery& query, uint64_t generation, int32_t drive
       if (i % 1024 == 0 && searchGeneration.load() != generation) return false;
       const FileRecord& record = volume->records[i];
       if (record.deleted || record.isDirectory) continue;
-      if (!ExtensionListed(std::u16string_view(record.name, record.nameLength), query.extensions))
-        continue;
+      if (!ExtensionListed(RecordName(*volume, record), query.extensions)) continue;
       candidates.push_back({volume, uint32_t(i)});
     }
   }

@@ -39,17 +39,12 @@ size_t TagPosition(int32_t tag) {
   return tag < 0 ? 0 : size_t(tag);
 }
 
-// The filter rule for one entry. The record is copied under its drive's lock; its name lives
-// in the name pool, which never moves or frees a stored name, so it is read after release.
+// The filter rule for one entry, under its drive's lock.
 bool ViewAccepts(const MatchItem& item, size_t tag, const FilterTagList& tags) {
   if (!item.volume) return false;
-  FileRecord record;
-  {
-    std::shared_lock guard(item.volume->lock);
-    if (item.recordIndex >= RecordCount(*item.volume)) return false;
-    record = item.volume->records[item.recordIndex];
-  }
-  return TagAccepts(record, tag, tags);
+  std::shared_lock guard(item.volume->lock);
+  if (item.recordIndex >= RecordCount(*item.volume)) return false;
+  return TagAccepts(item.volume->names, item.volume->records[item.recordIndex], tag, tags);
 }
 
 }  // namespace

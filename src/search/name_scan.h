@@ -1,11 +1,12 @@
 // The name pass's substring test: the same answer as NameMatches for a live record and a
 // non-empty folded query, written for the inner loop of a search over millions of records.
 //
-// With SSE2 (every x86-64 processor) it compares 8 candidate start positions at once against
-// the query's first two units, and compares the rest only where both agree. The first 24
-// positions are always compared, so a short name is read up to 24 units past its start: the
-// name pool's slack (NamePool::kScanSlack) keeps such reads inside the chunk. Elsewhere it
-// compares unit by unit.
+// Names are stored as given, so the test folds as it compares: a folded query unit that is a
+// lower-case letter matches that letter in either case. With SSE2 (every x86-64 processor) it
+// compares 8 candidate start positions at once against the query's first two units (each in
+// both cases), and compares the rest only where both agree. The first 24 positions are always
+// compared, so a short name is read up to 24 units past its start: the name pool's slack
+// (NamePool::kScanSlack) keeps such reads inside the chunk. Elsewhere it compares unit by unit.
 #pragma once
 
 #include <bit>
@@ -13,7 +14,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "index/file_record.h"
+#include "base/fold_case.h"
 #include "index/name_pool.h"
 
 #if defined(__SSE2__)
@@ -22,23 +23,32 @@
 
 namespace qm {
 
+// The capital letter of a folded query unit that is a lower-case letter a to z; the unit itself
+// otherwise.
+constexpr char16_t UnfoldUnit(char16_t c) {
+  return (c >= u'a' && c <= u'z') ? char16_t(c - 32) : c;
+}
+
 class NameScanner {
  public:
   // `folded` must outlive the scanner. Contains must not be asked with an empty query (every
   // live record matches it; the caller does not scan).
   explicit NameScanner(std::u16string_view folded) : query_(folded) {
 #if defined(__SSE2__)
-    first_ = _mm_set1_epi16(folded.empty() ? 0 : short(folded[0]));
-    // A one-unit query has no second unit to compare: every position passes that test.
-    second_ = folded.size() > 1 ? _mm_set1_epi16(short(folded[1])) : _mm_set1_epi16(-1);
+    const char16_t first = folded.empty() ? 0 : folded[0];
+    first_ = _mm_set1_epi16(short(first));
+    firstCapital_ = _mm_set1_epi16(short(UnfoldUnit(first)));
+    // A one-unit query has no second unit to compare: that test is left out.
+    const char16_t second = folded.size() > 1 ? folded[1] : 0;
+    second_ = _mm_set1_epi16(short(second));
+    secondCapital_ = _mm_set1_epi16(short(UnfoldUnit(second)));
 #endif
   }
 
-  bool Contains(const FileRecord& record) const {
-    const size_t length = record.nameLength;
+  // `name` is a stored name of `length` units (in a NamePool chunk: it may be read past its end).
+  bool Contains(const char16_t* name, size_t length) const {
     const size_t queryLength = query_.size();
     if (length < queryLength) return false;
-    const char16_t* name = record.lowerName();
     const size_t last = length - queryLength;  // the last position the query can start at
 #if defined(__SSE2__)
     // The first 24 positions are compared whatever the name's length, so that the usual
@@ -53,11 +63,8 @@ class NameScanner {
     }
     return false;
 #else
-    const char16_t first = query_[0];
-    const size_t restBytes = (queryLength - 1) * sizeof(char16_t);
     for (size_t k = 0; k <= last; ++k) {
-      if (name[k] == first && std::memcmp(name + k + 1, query_.data() + 1, restBytes) == 0)
-        return true;
+      if (RestFollows(name + k, 0)) return true;
     }
     return false;
 #endif
@@ -72,10 +79,12 @@ class NameScanner {
   // first, for a one-unit query) agree with the name's.
   uint64_t Group(const char16_t* name, size_t k) const {
     const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(name + k));
-    __m128i hits = _mm_cmpeq_epi16(units, first_);
+    __m128i hits =
+        _mm_or_si128(_mm_cmpeq_epi16(units, first_), _mm_cmpeq_epi16(units, firstCapital_));
     if (query_.size() > 1) {
       const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(name + k + 1));
-      hits = _mm_and_si128(hits, _mm_cmpeq_epi16(next, second_));
+      hits = _mm_and_si128(hits, _mm_or_si128(_mm_cmpeq_epi16(next, second_),
+                                              _mm_cmpeq_epi16(next, secondCapital_)));
     }
     return uint64_t(unsigned(_mm_movemask_epi8(hits)));
   }
@@ -83,19 +92,28 @@ class NameScanner {
   // True when the rest of the query follows one of the positions `mask` marks (from `k`).
   bool Confirm(const char16_t* name, size_t k, uint64_t mask) const {
     if (query_.size() <= 2) return true;
-    const size_t restBytes = (query_.size() - 2) * sizeof(char16_t);
     for (; mask; mask &= mask - 1, mask &= mask - 1) {
       const size_t start = k + size_t(std::countr_zero(mask)) / 2;
-      if (std::memcmp(name + start + 2, query_.data() + 2, restBytes) == 0) return true;
+      if (RestFollows(name + start, 2)) return true;
     }
     return false;
   }
 #endif
 
+  // True when the query's units from `from` on follow at `at` (its first `from` units agree).
+  bool RestFollows(const char16_t* at, size_t from) const {
+    for (size_t i = from; i < query_.size(); ++i) {
+      if (FoldUnit(at[i]) != query_[i]) return false;
+    }
+    return true;
+  }
+
   std::u16string_view query_;
 #if defined(__SSE2__)
   __m128i first_;
+  __m128i firstCapital_;
   __m128i second_;
+  __m128i secondCapital_;
 #endif
 };
 

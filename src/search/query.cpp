@@ -44,12 +44,15 @@ ParsedQuery ParseQuery(std::u16string_view query) {
   return parsed;
 }
 
-bool NameMatches(const FileRecord& record, std::u16string_view foldedQuery) {
+bool NameMatches(const NamePool& names, const FileRecord& record, std::u16string_view foldedQuery) {
   if (record.deleted) return false;
   if (foldedQuery.empty()) return true;
   if (record.nameLength < foldedQuery.size()) return false;
-  const std::u16string_view lower(record.lowerName(), record.nameLength);
-  return lower.find(foldedQuery) != std::u16string_view::npos;
+  const std::u16string_view name(names.At(record.name), record.nameLength);
+  for (size_t k = 0; k + foldedQuery.size() <= name.size(); ++k) {
+    if (FoldedEquals(name.substr(k, foldedQuery.size()), foldedQuery)) return true;
+  }
+  return false;
 }
 
 bool ExtensionListed(std::u16string_view name, const std::vector<std::u16string>& extensions) {
@@ -57,10 +60,7 @@ bool ExtensionListed(std::u16string_view name, const std::vector<std::u16string>
   if (dot == std::u16string_view::npos) return false;
   const std::u16string_view extension = name.substr(dot);
   for (const std::u16string& listed : extensions) {
-    if (listed.size() != extension.size()) continue;
-    size_t i = 0;
-    while (i < extension.size() && FoldUnit(extension[i]) == listed[i]) ++i;
-    if (i == extension.size()) return true;
+    if (FoldedEquals(extension, listed)) return true;
   }
   return false;
 }
@@ -69,11 +69,12 @@ bool ExtensionListed(const char16_t* name, const std::vector<std::u16string>& ex
   return ExtensionListed(std::u16string_view(name), extensions);
 }
 
-bool TagAccepts(const FileRecord& record, size_t tagIndex, const FilterTagList& tags) {
+bool TagAccepts(const NamePool& names, const FileRecord& record, size_t tagIndex,
+                const FilterTagList& tags) {
   if (record.deleted) return false;
   if (tagIndex == 0 || tagIndex >= tags.size()) return true;
   if (record.isDirectory) return false;
-  return ExtensionListed(std::u16string_view(record.name, record.nameLength),
+  return ExtensionListed(std::u16string_view(names.At(record.name), record.nameLength),
                          tags[tagIndex].extensions);
 }
 

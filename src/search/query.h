@@ -21,6 +21,7 @@
 #include "base/fold_case.h"
 #include "config/filter_tags.h"
 #include "index/file_record.h"
+#include "index/name_pool.h"
 
 namespace qm {
 
@@ -37,10 +38,10 @@ void AppendExtensionList(std::u16string_view list, std::vector<std::u16string>* 
 // Parses a query. The query is trimmed first (trimming twice changes nothing).
 ParsedQuery ParseQuery(std::u16string_view query);
 
-// True when `foldedQuery` occurs in the record's stored lower-case name. A deleted record never
-// matches; an empty query matches every other record; a name shorter than the query is
-// rejected on its stored length before any unit is read. Never allocates.
-bool NameMatches(const FileRecord& record, std::u16string_view foldedQuery);
+// True when `foldedQuery` occurs in the record's name (stored in `names`) with A to Z folded. A
+// deleted record never matches; an empty query matches every other record; a name shorter than
+// the query is rejected on its stored length before any unit is read. Never allocates.
+bool NameMatches(const NamePool& names, const FileRecord& record, std::u16string_view foldedQuery);
 
 // True when the name's extension (from its last "." to the end, folded) equals one element of
 // `extensions` exactly: 'archive.tar.GZ' has '.gz', '.bashrc' has '.bashrc', 'file.' has ".".
@@ -52,7 +53,8 @@ bool ExtensionListed(const char16_t* name, const std::vector<std::u16string>& ex
 // the whole filtering). A deleted record is never accepted; the tag at position 0 accepts
 // every other entry; any other tag rejects directories and accepts a file whose extension it
 // lists. A position beyond the end of `tags` is taken as position 0.
-bool TagAccepts(const FileRecord& record, size_t tagIndex, const FilterTagList& tags);
+bool TagAccepts(const NamePool& names, const FileRecord& record, size_t tagIndex,
+                const FilterTagList& tags);
 
 // The folded term the result list marks in its cells, from the search box's text (the window
 // reads at most 255 units of it): trimmed; after "s:" only the text before the first "|";

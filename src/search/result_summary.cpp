@@ -174,7 +174,8 @@ void SummarizePart(const MatchList& items, const ExtensionTable& table, size_t v
           if (!record.deleted) {
             keep = viewPosition == 0;
             if (!record.isDirectory) {
-              if (const uint64_t* bits = table.TagsOf(record.name, record.nameLength)) {
+              if (const uint64_t* bits =
+                      table.TagsOf(locked->names.At(record.name), record.nameLength)) {
                 for (size_t w = 0; w < words; ++w) {
                   for (uint64_t mask = bits[w]; mask != 0; mask &= mask - 1) {
                     ++part.counts[w * 64 + size_t(std::countr_zero(mask))];

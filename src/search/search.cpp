@@ -55,7 +55,8 @@ bool SearchDrive(VolumeIndex& drive, std::u16string_view folded, uint64_t genera
       if (shuttingDown.load(std::memory_order_relaxed)) return false;
       const FileRecord& record = block[j];
       if (record.deleted) continue;
-      if (!folded.empty() && !scanner.Contains(record)) continue;
+      if (!folded.empty() && !scanner.Contains(drive.names.At(record.name), record.nameLength))
+        continue;
       results.push_back({&drive, uint32_t(start + j)});
     }
   }
@@ -193,7 +194,7 @@ bool FindEntryByTypedPath(std::u16string_view path, MatchItem* out) {
   for (const VolumeIndexPtr& index : driveList.entries) {
     if (NormalizePath(index->drive) != drive) continue;
     std::shared_lock guard(index->lock);
-    const uint64_t* root = index->hasRoot ? index->indexByFrn.Find(index->rootFrn) : nullptr;
+    const uint32_t* root = index->hasRoot ? index->indexByFrn.Find(index->rootFrn) : nullptr;
     if (!root || index->records[*root].deleted) return false;
     *out = MatchItem{index.get(), uint32_t(*root)};
     return true;
@@ -207,7 +208,7 @@ bool ParentItem(MatchItem item, MatchItem* parent) {
   std::shared_lock guard(drive.lock);
   const uint64_t count = RecordCount(drive);
   if (item.recordIndex >= count) return false;
-  const uint64_t* found = drive.indexByFrn.Find(drive.records[item.recordIndex].parentFrn);
+  const uint32_t* found = drive.indexByFrn.Find(drive.records[item.recordIndex].parentFrn);
   if (!found || *found >= count || drive.records[*found].deleted) return false;
   *parent = MatchItem{item.volume, uint32_t(*found)};
   return true;

@@ -51,12 +51,16 @@ bool SortStopping(Iterator first, Iterator last, uint64_t generation, Less less)
   return true;
 }
 
-// The lower-case name (A to Z folded, as stored), or empty for a record that is gone.
+// The name with A to Z folded, or empty for a record that is gone.
 std::u16string FoldedName(const MatchItem& item) {
   std::shared_lock guard(item.volume->lock);
   if (item.recordIndex >= RecordCount(*item.volume)) return {};
-  const FileRecord& record = item.volume->records[item.recordIndex];
-  return std::u16string(record.lowerName(), record.nameLength);
+  return FoldCase(RecordName(*item.volume, item.volume->records[item.recordIndex]));
+}
+
+// Appends the record's name with A to Z folded.
+void AppendFolded(const VolumeIndex& drive, const FileRecord& record, std::u16string* out) {
+  for (char16_t c : RecordName(drive, record)) *out += FoldUnit(c);
 }
 
 std::u16string FoldedPath(const MatchItem& item) {
@@ -127,7 +131,7 @@ class PathKeyMaker {
         whole = AppendFolder(drive, count, record.parentFrn, key);
         if (whole) {
           *key += u'\\';
-          key->append(record.lowerName(), record.nameLength);
+          AppendFolded(drive, record, key);
         }
       }
     }
@@ -154,11 +158,11 @@ class PathKeyMaker {
     chain_.clear();
     std::optional<Folder> known;  // a copy: the list grows below
     for (uint64_t frn = parentFrn;;) {
-      const uint64_t* found = drive.indexByFrn.Find(frn);
+      const uint32_t* found = drive.indexByFrn.Find(frn);
       if (!found || *found >= count || *found == folders_->root) break;
       // Known folders are looked up before their record is read: on a large drive that record
       // is far away in memory, and most entries lie in folders met before.
-      if (const uint64_t* slot = folders_->byRecord.Find(*found)) {
+      if (const uint32_t* slot = folders_->byRecord.Find(*found)) {
         known = folders_->list[*slot];
         break;
       }
@@ -183,11 +187,12 @@ class PathKeyMaker {
       char16_t* path = paths_.Allocate(length + 1 + folder.nameLength);
       std::copy_n(parent, length, path);
       path[length] = u'\\';
-      std::copy_n(folder.lowerName(), folder.nameLength, path + length + 1);
+      const char16_t* name = drive.names.At(folder.name);
+      for (uint32_t u = 0; u < folder.nameLength; ++u) path[length + 1 + u] = FoldUnit(name[u]);
       parent = path;
       length += 1 + folder.nameLength;
       ++level;
-      folders_->byRecord.Set(chain_[k], folders_->list.size());
+      folders_->byRecord.Set(chain_[k], uint32_t(folders_->list.size()));
       folders_->list.push_back(Folder{path, length, level});
     }
     out->append(parent, length);

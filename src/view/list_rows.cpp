@@ -35,7 +35,7 @@ RowCells BuildRowCells(const MatchItem& item, uint64_t row, bool cacheOnly) {
     std::shared_lock guard(volume.lock);
     if (item.recordIndex < RecordCount(volume)) {
       const FileRecord& record = volume.records[item.recordIndex];
-      cells.iconName.assign(record.name, record.nameLength);
+      cells.iconName.assign(RecordName(volume, record));
       cells.isDirectory = record.isDirectory;
       frn = record.frn;
       exists = true;

@@ -13,17 +13,17 @@ namespace {
 TEST(FrnMap, AgreesWithAStandardMap) {
   std::mt19937_64 random(7);
   FrnMap map;
-  std::unordered_map<uint64_t, uint64_t> reference;
+  std::unordered_map<uint64_t, uint32_t> reference;
   const uint64_t special[] = {0, ~uint64_t(0), 1, 0x0005000000000005ULL};
   for (int i = 0; i < 200000; ++i) {
     uint64_t key = (i % 97 == 0) ? special[i % 4] : (random() % 50000) | (random() << 48);
-    uint64_t value = random();
+    uint32_t value = uint32_t(random());
     map.Set(key, value);
     reference[key] = value;
   }
   ASSERT_EQ(map.size(), reference.size());
   for (const auto& [key, value] : reference) {
-    const uint64_t* found = map.Find(key);
+    const uint32_t* found = map.Find(key);
     ASSERT_NE(found, nullptr);
     EXPECT_EQ(*found, value);
   }

@@ -243,7 +243,7 @@ TEST(ApplyJournalBatch, StopsAtAnUnsoundEntry) {
   StoreLe32(out.bytes.data() + 8 + UsnRecordSize(3), 9999);  // the second entry's length
   ApplyJournalBatch(index, out.bytes.data(), out.bytes.size());
   ASSERT_EQ(RecordCount(index), 1u);
-  EXPECT_EQ(std::u16string_view(index.records[0].name), u"one");
+  EXPECT_EQ(RecordName(index, index.records[0]), u"one");
   EXPECT_EQ(*index.indexByFrn.Find(0x40), 0u);
 }
 

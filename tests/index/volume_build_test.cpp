@@ -27,8 +27,8 @@ EnumBuffer BufferOf(const std::vector<uint8_t>& bytes, uint32_t returned) {
   return buffer;
 }
 
-std::u16string NameOf(const FileRecord& r) {
-  return std::u16string(r.name, r.nameLength);
+std::u16string NameOf(const VolumeIndex& index, const FileRecord& r) {
+  return std::u16string(RecordName(index, r));
 }
 
 // ---- Parsing one enumeration buffer ----
@@ -45,11 +45,11 @@ TEST(ParseEnumBuffer, TakesEveryRecordAsItComes) {
   EXPECT_EQ(index.records[0].frn, 0x10u);
   EXPECT_EQ(index.records[0].parentFrn, 5u);
   EXPECT_EQ(index.records[0].isDirectory, 1u);
-  EXPECT_EQ(NameOf(index.records[0]), u"$Extend");
-  EXPECT_EQ(NameOf(index.records[1]), u"");
+  EXPECT_EQ(NameOf(index, index.records[0]), u"$Extend");
+  EXPECT_EQ(NameOf(index, index.records[1]), u"");
   EXPECT_EQ(index.records[1].isDirectory, 0u);
   EXPECT_EQ(index.records[2].isDirectory, 1u) << "0x30 has the directory bit";
-  EXPECT_EQ(std::u16string_view(index.records[2].lowerName()), u"caf\u00C9 menu.txt");
+  EXPECT_EQ(NameOf(index, index.records[2]), u"Caf\u00C9 Menu.TXT") << "stored as given";
   EXPECT_EQ(index.records[2].deleted, 0u);
 }
 
@@ -81,7 +81,7 @@ TEST(ParseEnumBuffer, StopsAtTheFirstUnsoundRecord) {
     VolumeIndex index(device);
     ParseEnumBuffer(BufferOf(out.bytes, returned), index);
     ASSERT_EQ(RecordCount(index), 1u) << c.what;
-    EXPECT_EQ(NameOf(index.records[0]), u"ok") << c.what;
+    EXPECT_EQ(NameOf(index, index.records[0]), u"ok") << c.what;
   }
 }
 
@@ -112,7 +112,7 @@ TEST(BuildVolumeIndex, EightByteReadMovesOnAndZeroByteReadEnds) {
   StopMonitor(index);
   EXPECT_EQ(index.drive, u"D:");
   ASSERT_EQ(RecordCount(index), 2u);
-  EXPECT_EQ(NameOf(index.records[1]), u"b");
+  EXPECT_EQ(NameOf(index, index.records[1]), u"b");
 
   auto inputs = device.Inputs(kFsctlEnumUsnData);
   ASSERT_EQ(inputs.size(), 5u) << "probe, three reads, the empty read";

@@ -13,7 +13,7 @@ namespace {
 
 using Exts = std::vector<std::u16string>;
 
-// A record whose name is stored as the name pool stores it (name, NUL, lower-case form, NUL).
+// A record whose name is stored as the name pool stores it.
 struct TestRecord {
   TestRecord(std::u16string_view name, bool isDirectory = false, bool deleted = false) {
     record.frn = 1;
@@ -95,24 +95,25 @@ TEST(NameMatches, LiteralSubstringOfTheLowerCaseName) {
   };
   for (const auto& c : cases) {
     TestRecord r(c.name);
-    EXPECT_EQ(NameMatches(r.record, FoldCase(c.query)), c.matches)
+    EXPECT_EQ(NameMatches(r.pool, r.record, FoldCase(c.query)), c.matches)
         << ::testing::PrintToString(c.name) << " / " << ::testing::PrintToString(c.query);
   }
 }
 
 TEST(NameMatches, DeletedNeverAndShortNamesWithoutReadingTheName) {
   TestRecord deleted(u"readme", false, true);
-  EXPECT_FALSE(NameMatches(deleted.record, u"readme"));
-  EXPECT_FALSE(NameMatches(deleted.record, u""));
+  EXPECT_FALSE(NameMatches(deleted.pool, deleted.record, u"readme"));
+  EXPECT_FALSE(NameMatches(deleted.pool, deleted.record, u""));
   // The stored length decides first: a record too short for the query is rejected without its
-  // name being touched (there is none to touch here).
+  // name being touched (its name pool holds no chunk at all).
+  const NamePool empty;
   FileRecord shortRecord{};
-  shortRecord.name = nullptr;
+  shortRecord.name = 12345;
   shortRecord.nameLength = 3;
-  EXPECT_FALSE(NameMatches(shortRecord, u"abcd"));
+  EXPECT_FALSE(NameMatches(empty, shortRecord, u"abcd"));
   // Directories are tested like files.
   TestRecord dir(u"Projects", true);
-  EXPECT_TRUE(NameMatches(dir.record, u"proj"));
+  EXPECT_TRUE(NameMatches(dir.pool, dir.record, u"proj"));
 }
 
 TEST(ExtensionListed, LastDotToTheEndFolded) {
@@ -170,11 +171,11 @@ TEST(TagAccepts, PositionZeroTakesAllOthersFilesByExtension) {
   };
   for (const auto& c : cases) {
     TestRecord r(c.name, c.isDirectory, c.deleted);
-    EXPECT_EQ(TagAccepts(r.record, c.tag, tags), c.accepted)
+    EXPECT_EQ(TagAccepts(r.pool, r.record, c.tag, tags), c.accepted)
         << ::testing::PrintToString(c.name) << " tag " << c.tag;
   }
   TestRecord any(u"x.y");
-  EXPECT_TRUE(TagAccepts(any.record, 1, FilterTagList{}));
+  EXPECT_TRUE(TagAccepts(any.pool, any.record, 1, FilterTagList{}));
 }
 
 TEST(HighlightTerm, FromTheSearchBoxText) {

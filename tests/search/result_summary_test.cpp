@@ -38,8 +38,7 @@ std::vector<uint64_t> ReferenceCounts(const MatchList& list, const FilterTagList
     const FileRecord& record = item.volume->records[item.recordIndex];
     for (size_t t = 1; t < tags.size(); ++t) {
       if (!record.isDirectory && !record.deleted &&
-          ExtensionListed(std::u16string_view(record.name, record.nameLength),
-                          tags[t].extensions)) {
+          ExtensionListed(RecordName(*item.volume, record), tags[t].extensions)) {
         ++counts[t];
       }
     }
@@ -53,8 +52,8 @@ MatchList ReferenceView(const MatchList& list, const FilterTagList& tags, int32_
     if (!item.volume) continue;
     std::shared_lock guard(item.volume->lock);
     if (item.recordIndex >= RecordCount(*item.volume)) continue;
-    if (TagAccepts(item.volume->records[item.recordIndex], viewTag < 0 ? 0 : size_t(viewTag),
-                   tags)) {
+    if (TagAccepts(item.volume->names, item.volume->records[item.recordIndex],
+                   viewTag < 0 ? 0 : size_t(viewTag), tags)) {
       view.push_back(item);
     }
   }

@@ -341,7 +341,8 @@ TEST_F(SearchTest, NamePassAgreesWithNameMatches) {
     {
       std::shared_lock guard(Drive(0).lock);
       for (uint64_t i = 0; i < RecordCount(Drive(0)); ++i) {
-        if (NameMatches(Drive(0).records[i], FoldCase(query))) expected.push_back(uint32_t(i));
+        if (NameMatches(Drive(0).names, Drive(0).records[i], FoldCase(query)))
+          expected.push_back(uint32_t(i));
       }
     }
     std::vector<uint32_t> found;
