@@ -39,6 +39,8 @@ int main(int argc, char** argv) {
       {"build_5m_seconds", "build_5m_seconds", "%.3f"},
       {"bytes_per_record", "bytes_per_record_5m", "%.1f"},
       {"mean_name_units", "mean_name_units_5m", "%.2f"},
+      {"bytes_per_record_20u", "bytes_per_record_20u", "%.1f"},
+      {"mean_name_units_20u", "mean_name_units_20u", "%.2f"},
       {"buildpath_per_s", "buildpath_per_s_5m", "%.0f"},
       {"parse_records_per_s_1m", "parse_records_per_s_1m", "%.0f"},
       {"build_1m_seconds", "build_1m_seconds", "%.3f"},

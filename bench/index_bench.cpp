@@ -26,6 +26,9 @@
 namespace qm {
 namespace {
 
+// Entry counts of the drive whose names are lengthened to a mean of 20 units.
+constexpr size_t kLongNames = 5000000 + 20;
+
 FakeVolume& Volume(size_t entries) {
   static std::map<size_t, std::unique_ptr<FakeVolume>> volumes;
   auto& volume = volumes[entries];
@@ -33,8 +36,31 @@ FakeVolume& Volume(size_t entries) {
     volume = std::make_unique<FakeVolume>(u"C:");
     SyntheticVolumeOptions options;
     options.seed = 1;
-    options.entryCount = entries;
-    GenerateSyntheticVolume(options, *volume);
+    options.entryCount = entries == kLongNames ? 5000000 : entries;
+    if (entries != kLongNames) {
+      GenerateSyntheticVolume(options, *volume);
+    } else {
+      // The same drive with units put in front of the names (spread evenly) until their mean
+      // is 20 units.
+      const VolumeContent content = GenerateSyntheticContent(options);
+      VolumeContent longer;
+      longer.hasJournal = content.hasJournal;
+      longer.journalId = content.journalId;
+      longer.firstUsn = content.firstUsn;
+      longer.nextUsn = content.nextUsn;
+      const size_t count = content.entries.size();
+      size_t units = 0;
+      for (const auto& e : content.entries) units += e.nameLength;
+      const size_t extra = count * 20 > units ? count * 20 - units : 0;
+      for (size_t i = 0; i < count; ++i) {
+        const auto& e = content.entries[i];
+        const size_t pad = extra / count + (i < extra % count ? 1 : 0);
+        std::u16string name(pad, u'_');
+        name += content.Name(e);
+        longer.AddEntry(e.frn, e.parentFrn, e.attributes, e.usn, name);
+      }
+      FillFakeVolume(longer, *volume);
+    }
   }
   return *volume;
 }
@@ -69,7 +95,7 @@ size_t HeapBytes() {
 }
 
 std::string Suffix(size_t entries) {
-  return entries >= 5000000 ? "_5m" : "_1m";
+  return entries == kLongNames ? "_20u" : entries >= 5000000 ? "_5m" : "_1m";
 }
 
 void BM_ParseEnumBuffer(benchmark::State& state) {
@@ -202,6 +228,7 @@ BENCHMARK(BM_ParseEnumBuffer)
 BENCHMARK(BM_BuildVolumeIndex)
     ->Arg(1000000)
     ->Arg(5000000)
+    ->Arg(kLongNames)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);
 BENCHMARK(BM_BuildPath)->Arg(1000000)->Arg(5000000)->MinTime(0.5);
@@ -212,7 +239,9 @@ BENCHMARK(BM_ApplyJournalBatch)->Arg(1000000)->MinTime(1);
 // Takes the headline figures of this file's benchmarks from their finished runs.
 void CollectIndexHeadlines(const benchmark::BenchmarkReporter::Run& run) {
   std::string name = run.benchmark_name();
-  const std::string suffix = name.find("5000000") != std::string::npos ? "_5m" : "_1m";
+  const std::string suffix = name.find("5000020") != std::string::npos   ? "_20u"
+                             : name.find("5000000") != std::string::npos ? "_5m"
+                                                                          : "_1m";
   auto counter = [&](const char* key) { return double(run.counters.at(key)); };
   if (name.rfind("BM_ParseEnumBuffer", 0) == 0) {
     headline["parse_records_per_s" + suffix] = counter("records_per_s");
