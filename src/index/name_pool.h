@@ -43,6 +43,23 @@ struct NamePool {
     return chunks[position >> shift].get() + (position & (chunkSize - 1));
   }
 
+  // Finds names without reading the pool's fields each time (the name pass keeps one).
+  class Reader {
+   public:
+    explicit Reader(const NamePool& pool)
+        : chunks_(pool.chunks.data()),
+          shift_(std::countr_zero(pool.chunkSize)),
+          mask_(pool.chunkSize - 1) {}
+    const char16_t* At(uint32_t position) const {
+      return chunks_[position >> shift_].get() + (position & mask_);
+    }
+
+   private:
+    const Chunk* chunks_;
+    int shift_;
+    uint64_t mask_;
+  };
+
   // Drops every chunk; the next name opens a new one.
   void Reset();
   size_t MemoryBytes() const;

@@ -20,6 +20,10 @@ void VolumeIndexDeleter::operator()(VolumeIndex* index) const {
 uint64_t AppendRecord(VolumeIndex& index, uint64_t frn, uint64_t parentFrn, uint32_t name,
                       uint16_t nameLength, bool isDirectory) {
   uint64_t recordIndex = index.records.size();
+  if (recordIndex > 0) {
+    const FileRecord& previous = index.records.back();
+    if (name <= uint64_t(previous.name) + previous.nameLength) index.namesInRecordOrder = false;
+  }
   if (frn == parentFrn) {
     index.rootFrn = frn;
     index.hasRoot = true;
@@ -40,6 +44,7 @@ void ResetVolumeIndex(VolumeIndex& index) {
   index.indexByFrn.Clear();
   index.children.Clear();
   index.hasRoot = false;
+  index.namesInRecordOrder = true;
   std::unique_lock guard(index.propertiesLock);
   index.properties.clear();
 }

@@ -46,6 +46,10 @@ struct VolumeIndex {
   ChildMap children;     // Under lock. (parent frn, folded name) -> records.
   uint64_t rootFrn = 0;  // Under lock. The root folder (its own parent), when hasRoot.
   bool hasRoot = false;
+  // Under lock. Each record's name lies behind the previous record's name in the pool, as
+  // when every name is stored just before its record is appended: the name pass then reads
+  // the pool as one stream of names and finds records only for its hits.
+  bool namesInRecordOrder = true;
   mutable SharedMutex lock;  // Exclusive only in the journal monitor, per batch.
 
   VolumeDevice* device;  // how this drive's volume is reached

@@ -2,9 +2,10 @@
 // non-empty folded query, written for the inner loop of a search over millions of records.
 //
 // Names are stored as given, so the test folds as it compares: a folded query unit that is a
-// lower-case letter matches that letter in either case. With SSE2 (every x86-64 processor) it
-// compares 8 candidate start positions at once against the query's first two units (each in
-// both cases), and compares the rest only where both agree. The first 24 positions are always
+// lower-case letter matches that letter in either case, that is, a name unit with bit 0x20 set
+// by an OR equals it (a to z all have that bit). With SSE2 (every x86-64 processor) it
+// compares 8 candidate start positions at once against the query's first two units, and
+// compares the rest only where both agree. The first 24 positions are always
 // compared, so a short name is read up to 24 units past its start: the name pool's slack
 // (NamePool::kScanSlack) keeps such reads inside the chunk. Elsewhere it compares unit by unit.
 #pragma once
@@ -23,10 +24,10 @@
 
 namespace qm {
 
-// The capital letter of a folded query unit that is a lower-case letter a to z; the unit itself
-// otherwise.
-constexpr char16_t UnfoldUnit(char16_t c) {
-  return (c >= u'a' && c <= u'z') ? char16_t(c - 32) : c;
+// What a name unit is ORed with before it is compared with the folded query unit `c`: 0x20
+// for a letter a to z (so that the capital matches too), nothing for any other unit.
+constexpr char16_t CaseBitFor(char16_t c) {
+  return (c >= u'a' && c <= u'z') ? char16_t(0x20) : char16_t(0);
 }
 
 class NameScanner {
@@ -37,11 +38,11 @@ class NameScanner {
 #if defined(__SSE2__)
     const char16_t first = folded.empty() ? 0 : folded[0];
     first_ = _mm_set1_epi16(short(first));
-    firstCapital_ = _mm_set1_epi16(short(UnfoldUnit(first)));
+    firstCaseBit_ = _mm_set1_epi16(short(CaseBitFor(first)));
     // A one-unit query has no second unit to compare: that test is left out.
     const char16_t second = folded.size() > 1 ? folded[1] : 0;
     second_ = _mm_set1_epi16(short(second));
-    secondCapital_ = _mm_set1_epi16(short(UnfoldUnit(second)));
+    secondCaseBit_ = _mm_set1_epi16(short(CaseBitFor(second)));
 #endif
   }
 
@@ -70,6 +71,40 @@ class NameScanner {
 #endif
   }
 
+  // The first position in [from, last] of `text` where the whole query follows, or kNone. The
+  // text is read up to 8 units past `last` and, for a candidate, up to the query's length past
+  // it: the caller keeps both inside the chunk's room and slack.
+  static constexpr size_t kNone = ~size_t(0);
+  size_t Find(const char16_t* text, size_t from, size_t last) const {
+#if defined(__SSE2__)
+    for (size_t k = from; k <= last; k += 8) {
+      // Four groups at a time while no candidate shows: more loads in flight, one branch.
+      if (last - k >= 31) {
+        _mm_prefetch(reinterpret_cast<const char*>(text + k) + 1024, _MM_HINT_T0);
+        const __m128i a = GroupHits(text, k), b = GroupHits(text, k + 8);
+        const __m128i c = GroupHits(text, k + 16), d = GroupHits(text, k + 24);
+        if (!_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d)))) {
+          k += 24;
+          continue;
+        }
+      }
+      uint64_t mask = Group(text, k);
+      if (last - k < 7) mask &= (uint64_t(2) << (2 * (last - k) + 1)) - 1;
+      for (; mask; mask &= mask - 1, mask &= mask - 1) {
+        const size_t start = k + size_t(std::countr_zero(mask)) / 2;
+        if (query_.size() <= 2 || RestFollows(text + start, 2)) return start;
+      }
+    }
+#else
+    for (size_t k = from; k <= last; ++k) {
+      if (RestFollows(text + k, 0)) return k;
+    }
+#endif
+    return kNone;
+  }
+
+  std::u16string_view query() const { return query_; }
+
  private:
 #if defined(__SSE2__)
   static constexpr size_t kFixedPositions = 24;  // three groups of 8
@@ -78,15 +113,16 @@ class NameScanner {
   // Two bits for each of the 8 start positions from `k` where the query's first two units (its
   // first, for a one-unit query) agree with the name's.
   uint64_t Group(const char16_t* name, size_t k) const {
+    return uint64_t(unsigned(_mm_movemask_epi8(GroupHits(name, k))));
+  }
+  __m128i GroupHits(const char16_t* name, size_t k) const {
     const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(name + k));
-    __m128i hits =
-        _mm_or_si128(_mm_cmpeq_epi16(units, first_), _mm_cmpeq_epi16(units, firstCapital_));
+    __m128i hits = _mm_cmpeq_epi16(_mm_or_si128(units, firstCaseBit_), first_);
     if (query_.size() > 1) {
       const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(name + k + 1));
-      hits = _mm_and_si128(hits, _mm_or_si128(_mm_cmpeq_epi16(next, second_),
-                                              _mm_cmpeq_epi16(next, secondCapital_)));
+      hits = _mm_and_si128(hits, _mm_cmpeq_epi16(_mm_or_si128(next, secondCaseBit_), second_));
     }
-    return uint64_t(unsigned(_mm_movemask_epi8(hits)));
+    return hits;
   }
 
   // True when the rest of the query follows one of the positions `mask` marks (from `k`).
@@ -111,9 +147,9 @@ class NameScanner {
   std::u16string_view query_;
 #if defined(__SSE2__)
   __m128i first_;
-  __m128i firstCapital_;
+  __m128i firstCaseBit_;
   __m128i second_;
-  __m128i secondCapital_;
+  __m128i secondCaseBit_;
 #endif
 };
 

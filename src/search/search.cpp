@@ -8,6 +8,7 @@
 
 #include "base/main_window.h"
 #include "base/shutting_down.h"
+#include "base/thread_pool.h"
 #include "base/window_messages.h"
 #include "base/worker_count.h"
 #include "config/trim_blanks.h"
@@ -15,6 +16,7 @@
 #include "index/drive_list.h"
 #include "index/path_lookup.h"
 #include "search/content_search.h"
+#include "search/name_pass.h"
 #include "search/name_scan.h"
 #include "search/query.h"
 #include "search/result_summary.h"
@@ -27,7 +29,6 @@ std::atomic<int> activeSearchWorkers{0};
 namespace {
 
 constexpr size_t kReservedResults = 100000;
-constexpr uint64_t kGenerationCheckInterval = 1024;
 
 // True when `item` names a record that exists and is not deleted.
 bool IsLive(const MatchItem& item) {
@@ -37,28 +38,36 @@ bool IsLive(const MatchItem& item) {
          !item.volume->records[item.recordIndex].deleted;
 }
 
-// The name pass over one drive. False when the search was stopped.
+// The name pass over one drive: its records split into ranges of one store segment, scanned
+// by the shared pool, and their matches joined in record order, so the list is the one a single
+// pass makes. False when the search was stopped.
 bool SearchDrive(VolumeIndex& drive, std::u16string_view folded, uint64_t generation,
                  MatchList& results) {
   std::shared_lock guard(drive.lock);
   // Only the journal monitor appends records, and it takes the lock exclusively: while this
-  // walk holds it shared the count cannot change.
+  // pass holds it shared the count cannot change, and the pool's threads read under it too
+  // (this thread waits for them before it releases the lock).
   const uint64_t count = RecordCount(drive);
   const NameScanner scanner(folded);
-  // Blocks of kGenerationCheckInterval records lie together in one segment of the store.
-  static_assert(RecordDeque::kSegmentRecords % kGenerationCheckInterval == 0);
-  for (uint64_t start = 0; start < count; start += kGenerationCheckInterval) {
-    if (searchGeneration.load() != generation) return false;
-    const FileRecord* block = &drive.records[start];
-    const uint64_t blockCount = std::min(kGenerationCheckInterval, count - start);
-    for (uint64_t j = 0; j < blockCount; ++j) {
-      if (shuttingDown.load(std::memory_order_relaxed)) return false;
-      const FileRecord& record = block[j];
-      if (record.deleted) continue;
-      if (!folded.empty() && !scanner.Contains(drive.names.At(record.name), record.nameLength))
-        continue;
-      results.push_back({&drive, uint32_t(start + j)});
+  constexpr uint64_t kRange = RecordDeque::kSegmentRecords;
+  const size_t ranges = size_t((count + kRange - 1) / kRange);
+  std::vector<std::vector<uint32_t>> matches(ranges);
+  std::atomic<bool> stopped{false};
+  const PassStop stop{generation, &stopped};
+  SharedPool().ParallelFor(ranges, [&](size_t r) {
+    const uint64_t begin = r * kRange;
+    if (!ScanRecordRange(drive, scanner, folded.empty(), begin, std::min(count, begin + kRange),
+                         stop, matches[r])) {
+      stopped.store(true);
     }
+  });
+  if (stopped.load()) return false;
+  size_t total = results.size();
+  for (const std::vector<uint32_t>& part : matches) total += part.size();
+  results.reserve(total);
+  for (std::vector<uint32_t>& part : matches) {
+    for (uint32_t index : part) results.push_back({&drive, index});
+    std::vector<uint32_t>().swap(part);
   }
   return true;
 }
