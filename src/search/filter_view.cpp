@@ -32,35 +32,19 @@ ResultList interimView;
 
 }  // namespace
 
-namespace {
-
-// A negative position is no tag position: like a position beyond the list it means tag 0.
-size_t TagPosition(int32_t tag) {
-  return tag < 0 ? 0 : size_t(tag);
-}
-
-// The filter rule for one entry, under its drive's lock.
-bool ViewAccepts(const MatchItem& item, size_t tag, const FilterTagList& tags) {
-  if (!item.volume) return false;
-  std::shared_lock guard(item.volume->lock);
-  if (item.recordIndex >= RecordCount(*item.volume)) return false;
-  return TagAccepts(item.volume->names, item.volume->records[item.recordIndex], tag, tags);
-}
-
-}  // namespace
 
 void RunRefilter(std::unique_ptr<RefilterRequest> request) {
   const uint64_t generation = request->generation;
   const int32_t tag = selectedTag.load();
   const FilterTagsSnapshot tags = filterTags.Snapshot();
   if (!request->source) return;
-  const MatchList& source = *request->source;
-  auto view = std::make_shared<MatchList>();
-  view->reserve(source.size());
-  for (const MatchItem& item : source) {
-    if (filterGeneration.load() != generation) return;
-    if (ViewAccepts(item, TagPosition(tag), *tags)) view->push_back(item);
-  }
+  // The view is the one a summary makes (the same rule, the same pass on the shared pool).
+  const SummaryPtr summary =
+      SummarizeResults(std::move(request->source), tags, tag, [generation] {
+        return filterGeneration.load() != generation || ShuttingDown();
+      });
+  if (!summary) return;
+  ResultList view = summary->view;
   {
     // Checked under the mutex: a reset for a newer result list raises the generation before
     // it takes the mutex, so a view of an older list is never stored after it.
@@ -95,12 +79,7 @@ ResultList GetDisplayList() {
     // list of millions of entries again.
     view = summary->view;
   } else {
-    auto built = std::make_shared<MatchList>();
-    built->reserve(results->size());
-    for (const MatchItem& item : *results) {
-      if (ViewAccepts(item, TagPosition(tag), *tags)) built->push_back(item);
-    }
-    view = std::move(built);
+    view = SummarizeResults(results, tags, tag, [] { return false; })->view;
   }
   filteredCount.store(view->size());
   filteredResults = std::move(view);

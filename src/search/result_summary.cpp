@@ -8,8 +8,8 @@
 #include <utility>
 
 #include "base/fold_case.h"
+#include "base/thread_pool.h"
 #include "search/filter_view.h"
-#include "search/properties.h"
 
 namespace qm {
 
@@ -19,8 +19,10 @@ namespace {
 
 // Entries per block: the stop test and the drive locks are taken once per block.
 constexpr size_t kBlockEntries = 1024;
-// Lists at least this long are summarised on three threads.
-constexpr size_t kThreadedEntries = 100000;
+// Lists at least this long are summarised in parts on the shared pool, this many entries a
+// part at least.
+constexpr size_t kPartEntries = 65536;
+constexpr size_t kMaxParts = 64;
 
 // The extensions the tags list (every tag but the first, which accepts everything), each with
 // the set of tags listing it as a bit mask of `words` 64-bit words. Built once per pass; a
@@ -208,21 +210,17 @@ SummaryPtr SummarizeResults(ResultList list, FilterTagsSnapshot tags, int32_t vi
   const size_t viewPosition = EffectivePosition(viewTag, tagList.size());
   const ExtensionTable table(tagList);
 
-  // A long list is summarised in three contiguous thirds on three threads, a short one here.
-  const size_t partCount = items.size() >= kThreadedEntries ? 3 : 1;
-  PartSummary parts[3];
+  // A long list is summarised in contiguous parts on the shared pool, a short one here.
+  const size_t partCount = std::clamp<size_t>(items.size() / kPartEntries, 1, kMaxParts);
+  std::vector<PartSummary> parts(partCount);
+  const size_t partSize = (items.size() + partCount - 1) / partCount;
   for (size_t k = 0; k < partCount; ++k) {
-    const ChunkRange range = ChunkOf(uint32_t(k), items.size());
-    parts[k].begin = partCount == 1 ? 0 : range.begin;
-    parts[k].end = partCount == 1 ? items.size() : range.end;
+    parts[k].begin = std::min(items.size(), k * partSize);
+    parts[k].end = std::min(items.size(), (k + 1) * partSize);
     parts[k].counts.assign(tagList.size(), 0);
   }
-  if (partCount == 1) {
-    SummarizePart(items, table, viewPosition, stop, parts[0]);
-  } else {
-    RunOnThreeThreads(
-        [&](uint32_t k) { SummarizePart(items, table, viewPosition, stop, parts[k]); });
-  }
+  SharedPool().ParallelFor(
+      partCount, [&](size_t k) { SummarizePart(items, table, viewPosition, stop, parts[k]); });
 
   std::vector<uint64_t> counts(tagList.size(), 0);
   size_t keptCount = 0;

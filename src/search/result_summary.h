@@ -39,9 +39,9 @@ extern SummaryPtr currentSummary;
 // - the view holds, in list order, the entries the filter rule keeps for `viewTag` (the record
 //   exists and TagAccepts it); it is `list` itself, not a copy, when every entry is kept.
 // Each drive's lock is taken shared once per block of entries; a long list is summarised in
-// three contiguous thirds on three threads, joined before this returns. `stop` is asked before
-// every block, from those threads at once; when it answers true the pass ends and nothing is
-// returned. Caller holds no drive lock.
+// contiguous parts on the shared pool, all ended before this returns. `stop` is asked before
+// every block, from the pool's threads at once; when it answers true the pass ends and nothing
+// is returned. Caller holds no drive lock.
 SummaryPtr SummarizeResults(ResultList list, FilterTagsSnapshot tags, int32_t viewTag,
                             const std::function<bool()>& stop);
 
