@@ -12,37 +12,8 @@ ChildMap::~ChildMap() {
   Clear();
 }
 
-namespace {
-
-// Folds A to Z in four units at once: a unit below 0x8000 is a capital letter when adding
-// 0x8000 - 'A' sets its top bit and adding 0x8000 - ('Z' + 1) does not.
-uint64_t FoldFourUnits(uint64_t word) {
-  constexpr uint64_t kTop = 0x8000800080008000ULL;
-  const uint64_t low = word & ~kTop;
-  const uint64_t fromA = low + 0x7FBF7FBF7FBF7FBFULL;
-  const uint64_t pastZ = low + 0x7FA57FA57FA57FA5ULL;
-  const uint64_t capital = fromA & ~pastZ & ~word & kTop;
-  return word + (capital >> 10);  // 0x20 in each capital's unit
-}
-
-}  // namespace
-
 size_t ChildMap::Hash(uint64_t parentFrn, const char16_t* name, size_t length) {
-  // Four units at a time, then the rest; mixed so that the low bits (the slot) depend on
-  // every unit and on the parent.
-  uint64_t h = 0x9E3779B97F4A7C15ULL ^ parentFrn ^ (uint64_t(length) << 48);
-  size_t i = 0;
-  for (; i + 4 <= length; i += 4) {
-    uint64_t word;
-    std::memcpy(&word, name + i, sizeof word);
-    h = (h ^ FoldFourUnits(word)) * 0xff51afd7ed558ccdULL;
-    h ^= h >> 29;
-  }
-  for (; i < length; ++i) h = (h ^ FoldUnit(name[i])) * 0x100000001b3ULL;
-  h ^= h >> 33;
-  h *= 0xc4ceb9fe1a85ec53ULL;
-  h ^= h >> 33;
-  return size_t(h);
+  return HashFolded(parentFrn, name, length);
 }
 
 size_t ChildMap::HomeSlot(const FileRecord& record, const NamePool& names) const {
