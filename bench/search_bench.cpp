@@ -175,11 +175,15 @@ ResultList SpreadResults() {
 
 void BM_Sort(benchmark::State& state, int32_t column) {
   const ResultList unsorted = SpreadResults();
+  // Published with its summary, as a search publishes every list.
+  const SummaryPtr summary =
+      SummarizeResults(unsorted, filterTags.Snapshot(), selectedTag.load(), [] { return false; });
   for (auto _ : state) {
     state.PauseTiming();
     {
       std::lock_guard guard(resultsMutex);
       currentResults = unsorted;
+      currentSummary = summary;
     }
     SortRequest request;
     request.generation = searchGeneration.fetch_add(1) + 1;
@@ -240,10 +244,13 @@ BENCHMARK_CAPTURE(BM_SummaryPass, documents, 1)->Unit(benchmark::kMillisecond)->
 void BM_SortStop(benchmark::State& state) {
   using Clock = std::chrono::steady_clock;
   const ResultList unsorted = SpreadResults();
-  const auto runSort = [&unsorted](int32_t column) {
+  const SummaryPtr summary =
+      SummarizeResults(unsorted, filterTags.Snapshot(), selectedTag.load(), [] { return false; });
+  const auto runSort = [&unsorted, &summary](int32_t column) {
     {
       std::lock_guard guard(resultsMutex);
       currentResults = unsorted;
+      currentSummary = summary;
     }
     SortRequest request;
     request.generation = searchGeneration.fetch_add(1) + 1;

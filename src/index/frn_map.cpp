@@ -55,6 +55,10 @@ const uint32_t* FrnMap::Find(uint64_t key) const {
   return slot.key() == key ? &slot.value : nullptr;
 }
 
+void FrnMap::Prefetch(uint64_t key) const {
+  if (capacity_ != 0) __builtin_prefetch(&slots_[Mix(key) & (capacity_ - 1)]);
+}
+
 void FrnMap::Set(uint64_t key, uint32_t value) {
   if (key == kEmpty) {
     size_ += hasEmptyKey_ ? 0 : 1;

@@ -24,6 +24,9 @@ class FrnMap {
   void Set(uint64_t key, uint32_t value);
   // Returns a pointer to the value of `key`, or nullptr. Valid until the next Set or Clear.
   const uint32_t* Find(uint64_t key) const;
+  // Starts fetching the slot a lookup of `key` begins at, so that the lookup, made a little
+  // later, finds it in the cache.
+  void Prefetch(uint64_t key) const;
   // Makes room for `entries` entries without further growth.
   void Reserve(size_t entries);
   void Clear();

@@ -4,7 +4,6 @@
 #include <memory>
 #include <mutex>
 #include <shared_mutex>
-#include <string_view>
 #include <vector>
 
 #include "base/fold_case.h"
@@ -19,201 +18,221 @@ namespace {
 
 // Entries read under one hold of their drive's lock.
 constexpr size_t kBlockEntries = 1024;
+// How far ahead of the entry being handled what it will need is fetched from memory.
+constexpr size_t kAhead = 4;
 
-// The folders of the paths met: one node per distinct folder path, the top node above the
-// drives. Folders whose names differ only in the case of A to Z share a node, as their paths
-// compare equal; so do folders of two records that name one folder.
-class FolderTree {
- public:
-  static constexpr uint32_t kTop = 0;
+constexpr uint32_t kTopNode = 0;  // above the drives
 
-  struct Node {
-    uint32_t parent = kTop;
-    const char16_t* name = nullptr;  // as stored; the top node has none
-    uint32_t nameLength = 0;
-    uint32_t firstKey = 0;  // its keys in the sorted array, once they are placed
-    uint32_t keyCount = 0;
-  };
-
-  FolderTree() : nodes_(1), slots_(1024, kEmpty) {}
-
-  // The node of the path of `node` followed by a backslash and `text`.
-  uint32_t Child(uint32_t node, const char16_t* text, uint32_t length) {
-    const size_t mask = slots_.size() - 1;
-    size_t slot = HashFolded(node, text, length) & mask;
-    for (; slots_[slot] != kEmpty; slot = (slot + 1) & mask) {
-      const Node& child = nodes_[slots_[slot]];
-      if (child.parent == node && child.nameLength == length &&
-          FoldedSame(child.name, text, length)) {
-        return slots_[slot];
-      }
-    }
-    const uint32_t added = uint32_t(nodes_.size());
-    nodes_.push_back(Node{node, text, length});
-    slots_[slot] = added;
-    if (nodes_.size() * 2 > slots_.size()) Rehash();
-    return added;
-  }
-
-  // The node of a folder named `text` inside `node`. A name holding backslashes (none that a
-  // volume reports) names a folder several levels down, as its path reads.
-  uint32_t Folder(uint32_t node, const char16_t* text, uint32_t length) {
-    const char16_t* last = nullptr;
-    uint32_t lastLength = 0;
-    node = Above(node, text, length, &last, &lastLength);
-    return Child(node, last, lastLength);
-  }
-
-  // The node an entry named `text` inside `node` lies in, and in *last the part of the name
-  // after its last backslash (all of it, as a rule).
-  uint32_t Above(uint32_t node, const char16_t* text, uint32_t length, const char16_t** last,
-                 uint32_t* lastLength) {
-    uint32_t start = 0;
-    for (uint32_t k = 0; k < length; ++k) {
-      if (text[k] != u'\\') continue;
-      node = Child(node, text + start, k - start);
-      start = k + 1;
-    }
-    *last = text + start;
-    *lastLength = length - start;
-    return node;
-  }
-
-  std::vector<Node>& nodes() { return nodes_; }
-
- private:
-  static constexpr uint32_t kEmpty = ~uint32_t(0);
-
-  static bool FoldedSame(const char16_t* a, const char16_t* b, uint32_t length) {
-    for (uint32_t i = 0; i < length; ++i) {
-      if (FoldUnit(a[i]) != FoldUnit(b[i])) return false;
-    }
-    return true;
-  }
-
-  void Rehash() {
-    slots_.assign(slots_.size() * 2, kEmpty);
-    const size_t mask = slots_.size() - 1;
-    for (uint32_t id = 1; id < nodes_.size(); ++id) {
-      const Node& node = nodes_[id];
-      size_t slot = HashFolded(node.parent, node.name, node.nameLength) & mask;
-      while (slots_[slot] != kEmpty) slot = (slot + 1) & mask;
-      slots_[slot] = id;
-    }
-  }
-
-  std::vector<Node> nodes_;
-  std::vector<uint32_t> slots_;  // node ids by (parent, folded name); open addressing
-};
-
-// A folder as the entries inside it see it: its node, and the folders their paths name (it and
-// those above it, below the root).
-struct FolderInfo {
-  uint32_t node = FolderTree::kTop;
-  uint32_t depth = 0;
+// A folder of the paths met: one per folder record (and per drive), so making one costs no
+// lookup. Two folders whose paths compare equal (names that differ only in the case of A to Z,
+// rare) are merged when the read-out meets them side by side.
+struct Node {
+  uint32_t parent = kTopNode;
+  const char16_t* name = nullptr;  // as stored; the top node has none
+  uint32_t nameLength = 0;
+  uint32_t depth = 0;     // folders the path of an entry inside it names
+  uint32_t firstKey = 0;  // its keys, once they are placed
+  uint32_t keyCount = 0;
 };
 
 // The folders met on one drive, by the reference number entries name as their parent.
 struct DriveFolders {
   const VolumeIndex* drive = nullptr;
-  uint32_t node = FolderTree::kTop;  // the drive's own: where entries below the root lie
-  FrnMap byFrn;                      // parent frn -> position in `info`
-  std::vector<FolderInfo> info;
+  uint32_t node = kTopNode;  // the drive's own: where entries below the root lie
+  FrnMap byFrn;              // parent frn -> node
 };
 
 using KeyArray = std::vector<TextKey, LargeBlockAllocator<TextKey>>;
+
+// True when both keys are folders and their texts are equal with A to Z folded.
+bool SameFolder(const TextKey& a, const TextKey& b) {
+  if (!a.ThenBackslash() || !b.ThenBackslash() || a.TextLength() != b.TextLength()) return false;
+  for (uint32_t i = 0; i < a.TextLength(); ++i) {
+    if (FoldUnit(a.text[i]) != FoldUnit(b.text[i])) return false;
+  }
+  return true;
+}
 
 // The keys of a list's entries, each in the node of its folder (kept in its digit until the keys
 // are placed node by node), and the folders' keys in their parents.
 class PathKeys {
  public:
-  explicit PathKeys(size_t entries) { keys_.reserve(entries); }
+  explicit PathKeys(size_t entries) : nodes_(1) { keys_.reserve(entries); }
 
   // Adds the key of the entry at `position` of the list. Caller holds the drive's lock shared;
   // `count` is the drive's record count.
-  void AddEntry(const VolumeIndex& drive, uint64_t count, uint32_t recordIndex, uint32_t position) {
+  // True when the entry's record exists and is not deleted.
+  bool AddEntry(const VolumeIndex& drive, uint64_t count, uint32_t recordIndex, uint32_t position) {
     DriveFolders& folders = FoldersOf(drive);
     if (recordIndex >= count) {  // BuildPath gives the drive alone
-      Add(FolderTree::kTop, drive.drive.data(), uint32_t(drive.drive.size()), position);
-      return;
+      Add(kTopNode, drive.drive.data(), uint32_t(drive.drive.size()), position);
+      return false;
     }
     const FileRecord& record = drive.records[recordIndex];
-    FolderInfo folder;
-    if (!Resolve(folders, count, record.parentFrn, &folder)) {
-      folder.node = CutFolder(folders, count, record);
-    }
-    Add(folder.node, drive.names.At(record.name), record.nameLength, position);
+    uint32_t node = Resolve(folders, count, record.parentFrn);
+    if (node == kNoNode) node = CutFolder(folders, count, record);
+    Add(node, drive.names.At(record.name), record.nameLength, position);
+    return !record.deleted;
   }
 
-  // Places the keys node by node, sorts each node's keys and reads the list out in path order.
+  // Starts fetching what the entries after entry i will need, when they lie on `drive`: the
+  // entries of a sorted list lie anywhere on it.
+  void FetchAhead(const MatchList& items, size_t i, const VolumeIndex& drive, uint64_t count) {
+    // What is read of each entry, in the order it is needed; each step a little ahead of the
+    // next, so that what it fetches has arrived when the next step reads it.
+    auto ahead = [&](size_t distance) -> const FileRecord* {
+      if (i + distance >= items.size()) return nullptr;
+      const MatchItem& item = items[i + distance];
+      if (item.volume != &drive || item.recordIndex >= count) return nullptr;
+      return &drive.records[item.recordIndex];
+    };
+    if (i + 4 * kAhead < items.size()) {
+      const MatchItem& item = items[i + 4 * kAhead];
+      if (item.volume == &drive && item.recordIndex < count)
+        __builtin_prefetch(&drive.records[item.recordIndex]);
+    }
+    DriveFolders& folders = FoldersOf(drive);
+    if (const FileRecord* record = ahead(3 * kAhead)) {
+      folders.byFrn.Prefetch(record->parentFrn);
+      drive.indexByFrn.Prefetch(record->parentFrn);
+      __builtin_prefetch(drive.names.At(record->name));
+    }
+    // A folder not met yet: its record, then its name.
+    if (const FileRecord* record = ahead(2 * kAhead);
+        record && !folders.byFrn.Find(record->parentFrn)) {
+      const uint32_t* found = drive.indexByFrn.Find(record->parentFrn);
+      if (found && *found < count) __builtin_prefetch(&drive.records[*found]);
+    }
+    if (const FileRecord* record = ahead(kAhead);
+        record && !folders.byFrn.Find(record->parentFrn)) {
+      const uint32_t* found = drive.indexByFrn.Find(record->parentFrn);
+      if (found && *found < count) __builtin_prefetch(drive.names.At(drive.records[*found].name));
+    }
+  }
+
+  // Places the keys node by node, sorts each node's keys, then reads the order out from the top:
+  // an entry's key puts the entry's position in `positions`, a folder's key the folder's keys.
   // False when `stop` answered true first.
-  bool Order(const MatchList& items, SortStop& stop, MatchList* sorted) {
-    std::vector<FolderTree::Node>& nodes = tree_.nodes();
-    for (uint32_t id = 1; id < nodes.size(); ++id) {
+  template <typename Positions>
+  bool Order(size_t entries, SortStop& stop, Positions* positions) {
+    for (uint32_t id = 1; id < nodes_.size(); ++id) {
       TextKey key;
-      key.digit = nodes[id].parent;
-      key.text = nodes[id].name;
-      key.length = nodes[id].nameLength | TextKey::kThenBackslash;
+      key.digit = nodes_[id].parent;
+      key.text = nodes_[id].name;
+      key.length = nodes_[id].nameLength | TextKey::kThenBackslash;
       key.id = id;
       keys_.push_back(key);
     }
-    // A counting sort by node.
-    for (const TextKey& key : keys_) ++nodes[key.digit].keyCount;
+    // A counting sort by node. Its passes read and write anywhere in memory, and take long
+    // enough on millions of keys to look for staleness on the way.
+    for (const TextKey& key : keys_) {
+      if (stop.Step()) return false;
+      ++nodes_[key.digit].keyCount;
+    }
     uint32_t next = 0;
-    for (FolderTree::Node& node : nodes) {
+    for (Node& node : nodes_) {
       node.firstKey = next;
       next += node.keyCount;
       node.keyCount = 0;
     }
-    KeyArray placed(keys_.size());
+    KeyArray placed;
+    placed.resize(keys_.size());
     for (const TextKey& key : keys_) {
-      FolderTree::Node& node = nodes[key.digit];
+      if (stop.Step()) return false;
+      Node& node = nodes_[key.digit];
       placed[node.firstKey + node.keyCount++] = key;
     }
     KeyArray().swap(keys_);
 
+    // Every folder's keys sorted in the order they lie in, not in the order of the read-out:
+    // memory is then read front to back.
     TextSorter sorter(stop);
-    for (const FolderTree::Node& node : nodes) {
+    if (!sorter.FillFirstDigits(placed.data(), placed.data() + placed.size())) return false;
+    for (const Node& node : nodes_) {
       if (stop.Step()) return false;
       TextKey* first = placed.data() + node.firstKey;
-      if (!sorter.Sort(first, first + node.keyCount)) return false;
+      if (!sorter.Sort(first, first + node.keyCount, true)) return false;
     }
 
-    // Depth first from the top: an entry's key puts the entry in the list, a folder's key the
-    // folder's keys.
-    sorted->clear();
-    sorted->reserve(items.size());
+    positions->clear();
+    positions->reserve(entries);
     struct Frame {
-      uint32_t next;
-      uint32_t end;
+      size_t next;
+      size_t end;
     };
-    std::vector<Frame> stack{{nodes[0].firstKey, nodes[0].firstKey + nodes[0].keyCount}};
+    std::vector<Frame> stack{
+        {nodes_[kTopNode].firstKey, nodes_[kTopNode].firstKey + nodes_[kTopNode].keyCount}};
+    std::vector<uint32_t> same;
     while (!stack.empty()) {
       Frame& frame = stack.back();
       if (frame.next == frame.end) {
         stack.pop_back();
         continue;
       }
-      const TextKey& key = placed[frame.next++];
-      if (key.ThenBackslash()) {
-        const FolderTree::Node& node = nodes[key.id];
-        stack.push_back({node.firstKey, node.firstKey + node.keyCount});
-      } else {
-        sorted->push_back(items[key.id]);
+      const TextKey key = placed[frame.next++];
+      if (!key.ThenBackslash()) {
+        positions->push_back(key.id);
+        continue;
       }
+      // Folders whose paths compare equal lie side by side: their keys are sorted together.
+      same.assign(1, key.id);
+      while (frame.next < frame.end && SameFolder(placed[frame.next], key)) {
+        same.push_back(placed[frame.next++].id);
+      }
+      if (stop.Step()) return false;
+      if (same.size() == 1) {
+        const Node& node = nodes_[key.id];
+        stack.push_back({node.firstKey, node.firstKey + node.keyCount});
+        continue;
+      }
+      const size_t first = placed.size();
+      for (uint32_t id : same) {
+        const Node& node = nodes_[id];
+        for (uint32_t k = 0; k < node.keyCount; ++k) placed.push_back(placed[node.firstKey + k]);
+      }
+      if (!sorter.Sort(placed.data() + first, placed.data() + placed.size())) return false;
+      stack.push_back({first, placed.size()});
     }
     return true;
   }
 
  private:
+  static constexpr uint32_t kNoNode = ~uint32_t(0);
+
   struct ChainLink {
     uint64_t frn;
     uint32_t record;
   };
 
+  uint32_t NewNode(uint32_t parent, const char16_t* text, uint32_t length, uint32_t depth) {
+    nodes_.push_back(Node{parent, text, length, depth});
+    return uint32_t(nodes_.size() - 1);
+  }
+
+  // The node of a folder named `text` inside `parent`. A name holding backslashes (none that a
+  // volume reports) names a folder several levels down, as its path reads.
+  uint32_t Folder(uint32_t parent, const char16_t* text, uint32_t length, uint32_t depth) {
+    uint32_t start = 0;
+    for (uint32_t k = 0; k < length; ++k) {
+      if (text[k] != u'\\') continue;
+      parent = NewNode(parent, text + start, k - start, depth);
+      start = k + 1;
+    }
+    return NewNode(parent, text + start, length - start, depth);
+  }
+
   void Add(uint32_t node, const char16_t* text, uint32_t length, uint32_t position) {
+    // As for folders, a backslash in the name puts the entry below a folder of that name.
+    uint32_t start = 0;
+    for (uint32_t k = 0; k < length; ++k) {
+      if (text[k] != u'\\') continue;
+      node = NewNode(node, text + start, k - start, 0);
+      start = k + 1;
+    }
     TextKey key;
-    key.digit = tree_.Above(node, text, length, &key.text, &key.length);
+    key.digit = node;
+    key.text = text + start;
+    key.length = length - start;
     key.id = position;
     keys_.push_back(key);
   }
@@ -225,53 +244,48 @@ class PathKeys {
     }
     auto folders = std::make_unique<DriveFolders>();
     folders->drive = &drive;
-    folders->node =
-        tree_.Folder(FolderTree::kTop, drive.drive.data(), uint32_t(drive.drive.size()));
+    folders->node = Folder(kTopNode, drive.drive.data(), uint32_t(drive.drive.size()), 0);
     drives_.push_back(std::move(folders));
     return *(last_ = drives_.back().get());
   }
 
-  void Remember(DriveFolders& folders, uint64_t frn, FolderInfo info) {
-    folders.byFrn.Set(frn, uint32_t(folders.info.size()));
-    folders.info.push_back(info);
-  }
-
-  // The folder of entries whose parent is `frn`, from the cache or found walking up to a folder
-  // met before, the root or a folder the drive does not hold (paths then begin at the drive), and
-  // remembered with the folders walked through. False when the entries' paths lose their top:
+  // The node of entries whose parent is `frn`, from the cache or made walking up to a folder met
+  // before, the root or a folder the drive does not hold (paths then begin at the drive), and
+  // remembered with the folders walked through. kNoNode when the entries' paths lose their top:
   // more folders above them than a path shows, or folders that are each other's parents.
-  bool Resolve(DriveFolders& folders, uint64_t count, uint64_t frn, FolderInfo* out) {
+  uint32_t Resolve(DriveFolders& folders, uint64_t count, uint64_t frn) {
+    if (const uint32_t* known = folders.byFrn.Find(frn)) return *known;
     const VolumeIndex& drive = *folders.drive;
     chain_.clear();
-    FolderInfo base{folders.node, 0};
+    uint32_t node = folders.node;
     for (uint64_t at = frn;;) {
-      if (const uint32_t* known = folders.byFrn.Find(at)) {
-        base = folders.info[*known];
-        break;
+      if (at != frn) {
+        if (const uint32_t* known = folders.byFrn.Find(at)) {
+          node = *known;
+          break;
+        }
       }
       const uint32_t* found = drive.indexByFrn.Find(at);
       if (!found || *found >= count ||
           drive.records[*found].frn == drive.records[*found].parentFrn) {
-        Remember(folders, at, base);  // not held, or the root
+        folders.byFrn.Set(at, node);  // not held, or the root
         break;
       }
-      if (chain_.size() == size_t(kMaxPathDepth)) return false;
+      if (chain_.size() == size_t(kMaxPathDepth)) return kNoNode;
       chain_.push_back({at, *found});
       at = drive.records[*found].parentFrn;
     }
-    if (base.depth + chain_.size() > size_t(kMaxPathDepth)) return false;
+    if (nodes_[node].depth + chain_.size() > size_t(kMaxPathDepth)) return kNoNode;
     for (size_t k = chain_.size(); k-- > 0;) {
       const FileRecord& folder = drive.records[chain_[k].record];
-      base.node = tree_.Folder(base.node, drive.names.At(folder.name), folder.nameLength);
-      ++base.depth;
-      Remember(folders, chain_[k].frn, base);
+      node = Folder(node, drive.names.At(folder.name), folder.nameLength, nodes_[node].depth + 1);
+      folders.byFrn.Set(chain_[k].frn, node);
     }
-    *out = base;
-    return true;
+    return node;
   }
 
   // The node of an entry whose path loses its top: the folders BuildPath shows, walked as it
-  // walks them. Such paths are rare (and not cached: where one is cut depends on the entry).
+  // walks them. Such paths are rare, and not cached: where one is cut depends on the entry.
   uint32_t CutFolder(const DriveFolders& folders, uint64_t count, const FileRecord& record) {
     const VolumeIndex& drive = *folders.drive;
     chain_.clear();
@@ -287,12 +301,12 @@ class PathKeys {
     uint32_t node = folders.node;
     for (size_t k = chain_.size(); k-- > 0;) {
       const FileRecord& folder = drive.records[chain_[k].record];
-      node = tree_.Folder(node, drive.names.At(folder.name), folder.nameLength);
+      node = Folder(node, drive.names.At(folder.name), folder.nameLength, 0);
     }
     return node;
   }
 
-  FolderTree tree_;
+  std::vector<Node> nodes_;
   KeyArray keys_;
   std::vector<std::unique_ptr<DriveFolders>> drives_;
   DriveFolders* last_ = nullptr;
@@ -301,8 +315,9 @@ class PathKeys {
 
 }  // namespace
 
-bool OrderByPath(MatchList& items, SortStop& stop) {
+bool OrderByPath(const MatchList& items, SortStop& stop, ListOrder* order) {
   PathKeys keys(items.size());
+  order->live.assign(items.size(), 0);
   std::shared_lock<SharedMutex> guard;
   const VolumeIndex* locked = nullptr;
   uint64_t count = 0;
@@ -317,13 +332,11 @@ bool OrderByPath(MatchList& items, SortStop& stop) {
       locked = &drive;
       count = RecordCount(drive);
     }
-    keys.AddEntry(drive, count, items[i].recordIndex, uint32_t(i));
+    keys.FetchAhead(items, i, drive, count);
+    order->live[i] = keys.AddEntry(drive, count, items[i].recordIndex, uint32_t(i));
   }
   if (guard.owns_lock()) guard.unlock();
-  MatchList sorted;
-  if (!keys.Order(items, stop, &sorted)) return false;
-  items = std::move(sorted);
-  return true;
+  return keys.Order(items.size(), stop, &order->positions);
 }
 
 }  // namespace qm

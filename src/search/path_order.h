@@ -12,14 +12,15 @@
 
 #include <cstdint>
 
+#include "search/list_order.h"
 #include "search/results.h"
 #include "search/sort_stop.h"
 
 namespace qm {
 
-// Puts `items` in ascending order of their full paths. Takes each drive's lock shared, for a
-// block of entries at a time; the caller must hold none. False when `stop` answered true first
-// (the items are then left as they were).
-bool OrderByPath(MatchList& items, SortStop& stop);
+// The ascending order of `items` by their full paths, in `order`. Takes each drive's lock shared,
+// for a block of entries at a time; the caller must hold none. False when `stop` answered true
+// first.
+bool OrderByPath(const MatchList& items, SortStop& stop, ListOrder* order);
 
 }  // namespace qm

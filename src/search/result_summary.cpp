@@ -128,6 +128,30 @@ size_t EffectivePosition(int32_t tag, size_t count) {
   return tag < 0 ? 0 : EffectiveTagIndex(size_t(tag), count);
 }
 
+// How far ahead of the entry being read its successors' records and names are fetched: in a
+// sorted list they lie anywhere on the drive, and each would otherwise wait for a record and
+// then for the end of its name to come from memory.
+constexpr size_t kRecordsAhead = 16;
+constexpr size_t kNamesAhead = 8;
+
+// Starts fetching the record of entry `i + kRecordsAhead` and the name end of entry
+// `i + kNamesAhead` when they lie on the drive whose lock is held.
+void FetchAhead(const MatchList& items, size_t i, size_t end, const VolumeIndex* locked,
+                uint64_t recordCount) {
+  if (i + kRecordsAhead < end) {
+    const MatchItem& ahead = items[i + kRecordsAhead];
+    if (ahead.volume == locked && ahead.recordIndex < recordCount)
+      __builtin_prefetch(&locked->records[ahead.recordIndex]);
+  }
+  if (i + kNamesAhead < end) {
+    const MatchItem& ahead = items[i + kNamesAhead];
+    if (ahead.volume == locked && ahead.recordIndex < recordCount) {
+      const FileRecord& record = locked->records[ahead.recordIndex];
+      __builtin_prefetch(locked->names.At(record.name) + record.nameLength);
+    }
+  }
+}
+
 // One contiguous part of a list, summarised by one thread.
 struct PartSummary {
   size_t begin = 0;
@@ -171,6 +195,7 @@ void SummarizePart(const MatchList& items, const ExtensionTable& table, size_t v
           locked = item.volume;
           recordCount = RecordCount(*locked);
         }
+        FetchAhead(items, i, end, locked, recordCount);
         if (item.recordIndex < recordCount) {
           const FileRecord& record = locked->records[item.recordIndex];
           if (!record.deleted) {
@@ -253,6 +278,43 @@ SummaryPtr SummarizeResults(ResultList list, FilterTagsSnapshot tags, int32_t vi
   summary->tags = std::move(tags);
   summary->tagCounts = std::move(counts);
   summary->viewTag = viewTag;
+  return summary;
+}
+
+SummaryPtr ReorderSummary(const ResultSummary& previous, ResultList sorted, const ListOrder& order,
+                          bool ascending) {
+  const MatchList& before = *previous.list;
+  const size_t n = order.positions.size();
+  // The positions the previous view kept: the view is the list itself or a part of it in its
+  // order, so one walk along both finds them.
+  std::vector<uint8_t, LargeBlockAllocator<uint8_t>> kept(order.live.begin(), order.live.end());
+  if (previous.view != previous.list) {
+    const MatchList& view = *previous.view;
+    size_t v = 0;
+    for (size_t i = 0; i < before.size(); ++i) {
+      const bool inView = v < view.size() && view[v].volume == before[i].volume &&
+                          view[v].recordIndex == before[i].recordIndex;
+      if (inView) ++v;
+      if (!inView) kept[i] = 0;
+    }
+  }
+  auto summary = std::make_shared<ResultSummary>();
+  size_t keptCount = 0;
+  for (uint8_t k : kept) keptCount += k;
+  if (keptCount == n) {
+    summary->view = sorted;
+  } else {
+    MatchList view;
+    view.reserve(keptCount);
+    for (size_t k = 0; k < n; ++k) {
+      if (kept[order.positions[ascending ? k : n - 1 - k]]) view.push_back((*sorted)[k]);
+    }
+    summary->view = std::make_shared<const MatchList>(std::move(view));
+  }
+  summary->list = std::move(sorted);
+  summary->tags = previous.tags;
+  summary->tagCounts = previous.tagCounts;
+  summary->viewTag = previous.viewTag;
   return summary;
 }
 

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "config/filter_tags.h"
+#include "search/list_order.h"
 #include "search/results.h"
 
 namespace qm {
@@ -44,6 +45,12 @@ extern SummaryPtr currentSummary;
 // is returned. Caller holds no drive lock.
 SummaryPtr SummarizeResults(ResultList list, FilterTagsSnapshot tags, int32_t viewTag,
                             const std::function<bool()>& stop);
+
+// The summary of `sorted`, which is `previous.list` in the order `order` found (read backwards
+// when not `ascending`): the counts stay, as a new order changes none, and the view holds in
+// the new order the entries the previous view kept whose records the sort found live.
+SummaryPtr ReorderSummary(const ResultSummary& previous, ResultList sorted, const ListOrder& order,
+                          bool ascending);
 
 // SummarizeResults for a list that is being published now: the current filter tags and the
 // selected tag; stops when `generation` is overtaken or shutdown begins.

@@ -14,6 +14,8 @@
 #include "base/worker_count.h"
 #include "index/build_path.h"
 #include "platform/large_block.h"
+#include "search/filter_view.h"
+#include "search/list_order.h"
 #include "search/path_order.h"
 #include "search/properties.h"
 #include "search/result_summary.h"
@@ -40,12 +42,13 @@ std::u16string FoldedPath(const MatchItem& item) {
   return path;
 }
 
-// Puts `items` in ascending order of their names (an entry whose record is gone has an empty
-// one). The keys point at the names in their drives' pools, where names stay while the program
-// runs, so no name is copied. False when the sort went stale (the items are left as they were).
-bool OrderByName(MatchList& items, SortStop& stop) {
+// The ascending order of `items` by their names (an entry whose record is gone has an empty
+// one), in `order`. The keys point at the names in their drives' pools, where names stay while
+// the program runs, so no name is copied. False when the sort went stale.
+bool OrderByName(const MatchList& items, SortStop& stop, ListOrder* order) {
   static constexpr char16_t kNoName[] = u"";
   std::vector<TextKey, LargeBlockAllocator<TextKey>> keys(items.size());
+  order->live.assign(items.size(), 0);
   std::shared_lock<SharedMutex> guard;
   const VolumeIndex* locked = nullptr;
   uint64_t count = 0;
@@ -65,14 +68,30 @@ bool OrderByName(MatchList& items, SortStop& stop) {
       const FileRecord& record = drive.records[items[i].recordIndex];
       key.text = drive.names.At(record.name);
       key.length = record.nameLength;
+      order->live[i] = !record.deleted;
     }
   }
   if (guard.owns_lock()) guard.unlock();
   TextSorter sorter(stop);
   if (!sorter.Sort(keys.data(), keys.data() + keys.size())) return false;
+  order->positions.resize(keys.size());
+  for (size_t k = 0; k < keys.size(); ++k) order->positions[k] = keys[k].id;
+  return true;
+}
+
+// Puts the list in the order found, read backwards for a descending sort (entries that compare
+// equal may stand in any order either way). False when `stop` answered true first.
+bool Reorder(MatchList& items, const ListOrder& order, bool ascending, SortStop& stop) {
+  const size_t n = order.positions.size();
+  auto positionAt = [&](size_t k) { return order.positions[ascending ? k : n - 1 - k]; };
   MatchList sorted;
-  sorted.reserve(items.size());
-  for (const TextKey& key : keys) sorted.push_back(items[key.id]);
+  sorted.reserve(n);
+  for (size_t k = 0; k < n; ++k) {
+    if (stop.Step()) return false;
+    constexpr size_t kAhead = 8;  // the entries lie anywhere in the list
+    if (k + kAhead < n) __builtin_prefetch(&items[positionAt(k + kAhead)]);
+    sorted.push_back(items[positionAt(k)]);
+  }
   items = std::move(sorted);
   return true;
 }
@@ -157,15 +176,16 @@ bool RequestSort(int32_t column) {
 
 void RunSort(const SortRequest& request) {
   ResultList published;
+  SummaryPtr publishedSummary;
   {
     std::lock_guard guard(resultsMutex);
     published = currentResults;
+    publishedSummary = currentSummary;
   }
   if (!published || published->empty()) return;
   if (IsStale(request.generation)) return;
 
   MatchList items(*published);
-  published.reset();
 
   const uint32_t column = request.column;
   if (column == kColumnSize || column == kColumnModified || column == kColumnCreated) {
@@ -175,13 +195,13 @@ void RunSort(const SortRequest& request) {
 
   SortStop stop(request.generation);
   bool complete = true;
+  ListOrder order;
   switch (column) {
     case kColumnName:
     case kColumnPath:
-      // Texts are ordered ascending; the descending order is the same read backwards (entries
-      // that compare equal may stand in any order either way).
-      complete = column == kColumnName ? OrderByName(items, stop) : OrderByPath(items, stop);
-      if (complete && !request.ascending) std::reverse(items.begin(), items.end());
+      complete = column == kColumnName ? OrderByName(items, stop, &order)
+                                       : OrderByPath(items, stop, &order);
+      complete = complete && Reorder(items, order, request.ascending, stop);
       break;
     case kColumnSize:
     case kColumnModified:
@@ -196,8 +216,19 @@ void RunSort(const SortRequest& request) {
   if (!complete || IsStale(request.generation)) return;
 
   ResultList sorted = std::make_shared<const MatchList>(std::move(items));
-  // The counts stay, but the view follows the new order.
-  SummaryPtr summary = SummarizeForPublication(sorted, request.generation);
+  // The counts stay, but the view follows the new order. The summary published with the list
+  // serves when it was made for the tags and the tag selected now: a name or path sort has read
+  // every record already, so the view needs no second pass over them.
+  SummaryPtr summary;
+  if (!order.positions.empty() && publishedSummary && publishedSummary->list == published &&
+      publishedSummary->tags == filterTags.Snapshot() &&
+      publishedSummary->viewTag == selectedTag.load()) {
+    summary = ReorderSummary(*publishedSummary, sorted, order, request.ascending);
+  } else {
+    summary = SummarizeForPublication(sorted, request.generation);
+  }
+  published.reset();
+  publishedSummary.reset();
   if (!summary) return;
   ResultList previous;  // released after the mutex
   SummaryPtr previousSummary;

@@ -52,17 +52,30 @@ uint32_t Rest(const TextKey& key, uint32_t depth) {
 
 }  // namespace
 
-bool TextSorter::Sort(TextKey* first, TextKey* last) {
+bool TextSorter::Fill(TextKey* first, TextKey* last, uint32_t depth) {
+  for (TextKey* key = first; key != last; ++key) {
+    if (stop_.Step()) return false;
+    // The texts lie anywhere in memory: each is fetched a few keys ahead.
+    constexpr ptrdiff_t kAhead = 8;
+    if (last - key > kAhead && depth < key[kAhead].TextLength())
+      __builtin_prefetch(key[kAhead].text + depth);
+    key->digit = DigitAt(*key, depth);
+  }
+  return true;
+}
+
+bool TextSorter::FillFirstDigits(TextKey* first, TextKey* last) {
+  return Fill(first, last, 0);
+}
+
+bool TextSorter::Sort(TextKey* first, TextKey* last, bool digitsFilled) {
   pending_.clear();
-  if (last - first > 1) pending_.push_back({first, last, 0});
+  if (last - first > 1) pending_.push_back({first, last, 0, digitsFilled});
   while (!pending_.empty()) {
     const Range range = pending_.back();
     pending_.pop_back();
     const uint32_t depth = range.depth;
-    for (TextKey* key = range.first; key != range.last; ++key) {
-      if (stop_.Step()) return false;
-      key->digit = DigitAt(*key, depth);
-    }
+    if (!range.filled && !Fill(range.first, range.last, depth)) return false;
     const bool sorted =
         SortStopping(range.first, range.last, stop_, [depth](const TextKey& a, const TextKey& b) {
           if (a.digit != b.digit) return a.digit < b.digit;
@@ -74,7 +87,8 @@ bool TextSorter::Sort(TextKey* first, TextKey* last) {
       TextKey* end = run + 1;
       const uint32_t rest = Rest(*run, depth);
       while (end != range.last && end->digit == run->digit && Rest(*end, depth) == rest) ++end;
-      if (end - run > 1 && rest == kDigitUnits) pending_.push_back({run, end, depth + kDigitUnits});
+      if (end - run > 1 && rest == kDigitUnits)
+        pending_.push_back({run, end, depth + kDigitUnits, false});
       run = end;
     }
   }

@@ -35,14 +35,20 @@ static_assert(sizeof(TextKey) == 24);
 class TextSorter {
  public:
   explicit TextSorter(SortStop& stop) : stop_(stop) {}
-  bool Sort(TextKey* first, TextKey* last);
+  // `digitsFilled`: FillFirstDigits has set the keys' digits already.
+  bool Sort(TextKey* first, TextKey* last, bool digitsFilled = false);
+  // Sets the digits the sort begins with, for keys sorted later in many small ranges: one pass
+  // over them all fetches their texts from memory ahead of need. False when `stop` answered true.
+  bool FillFirstDigits(TextKey* first, TextKey* last);
 
  private:
   struct Range {
     TextKey* first;
     TextKey* last;
     uint32_t depth;  // units every key of the range agrees on
+    bool filled;     // the digits at `depth` are set
   };
+  bool Fill(TextKey* first, TextKey* last, uint32_t depth);
   SortStop& stop_;
   std::vector<Range> pending_;
 };

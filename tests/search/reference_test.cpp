@@ -9,12 +9,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <unordered_map>
 #include <mutex>
 #include <random>
 #include <set>
 #include <shared_mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "base/thread_pool.h"
@@ -355,6 +355,51 @@ TEST_F(ReferenceTest, NamePassOnEveryPoolAndSortsAgreeWithTheReference) {
       EXPECT_EQ(after, before) << "the same entries";
     }
   }
+
+  // A sorted list's summary: the counts of the list's own, the view the pass of a fresh summary
+  // makes of the sorted list (entries deleted since the search left out), for the tag that lets
+  // every entry through and one that does not.
+  for (int32_t tag : {0, 1}) {
+    selectedTag.store(tag);
+    SearchAndWait(u".");
+    SummaryPtr searched;
+    {
+      std::lock_guard guard(resultsMutex);
+      searched = currentSummary;
+    }
+    ASSERT_TRUE(searched);
+    for (int k = 0; k < 50; ++k) {
+      const MatchItem& item = (*searched->list)[random_() % searched->list->size()];
+      MarkRecordDeleted(*item.volume, item.recordIndex);
+    }
+    for (uint32_t column : {uint32_t(kColumnName), uint32_t(kColumnPath)}) {
+      for (bool ascending : {true, false}) {
+        {
+          std::lock_guard guard(resultsMutex);
+          currentResults = searched->list;
+          currentSummary = searched;
+        }
+        RunSort({searchGeneration.fetch_add(1) + 1, column, ascending});
+        SummaryPtr sorted;
+        {
+          std::lock_guard guard(resultsMutex);
+          sorted = currentSummary;
+        }
+        ASSERT_TRUE(sorted && sorted->list == Current());
+        EXPECT_EQ(sorted->tagCounts, searched->tagCounts) << "a new order changes no count";
+        const SummaryPtr fresh =
+            SummarizeResults(sorted->list, sorted->tags, tag, [] { return false; });
+        std::vector<std::pair<const VolumeIndex*, uint32_t>> view, expected;
+        for (const MatchItem& item : *sorted->view)
+          view.emplace_back(item.volume, item.recordIndex);
+        for (const MatchItem& item : *fresh->view)
+          expected.emplace_back(item.volume, item.recordIndex);
+        EXPECT_EQ(view, expected) << "tag " << tag << ", column " << column;
+        EXPECT_LT(view.size(), sorted->list->size());
+      }
+    }
+  }
+  selectedTag.store(0);
 }
 
 }  // namespace
