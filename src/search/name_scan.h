@@ -22,7 +22,17 @@
 #include <emmintrin.h>
 #endif
 
+// GCC and Clang on x86-64 build one function for AVX2 beside the rest and pick it at run time.
+#if defined(__SSE2__) && defined(__x86_64__) && defined(__GNUC__)
+#define QM_WIDE_SCAN 1
+#endif
+
 namespace qm {
+
+#if defined(QM_WIDE_SCAN)
+// True when the processor runs AVX2 instructions (asked once).
+bool WideScanAvailable();
+#endif
 
 // What a name unit is ORed with before it is compared with the folded query unit `c`: 0x20
 // for a letter a to z (so that the capital matches too), nothing for any other unit.
@@ -34,7 +44,14 @@ class NameScanner {
  public:
   // `folded` must outlive the scanner. Contains must not be asked with an empty query (every
   // live record matches it; the caller does not scan).
-  explicit NameScanner(std::u16string_view folded) : query_(folded) {
+  // `wide`: Find may take 16 positions at a time where the processor can (false: 8, as on
+  // every x86-64 processor; tests compare the two).
+  explicit NameScanner(std::u16string_view folded, bool wide = true) : query_(folded) {
+#if defined(QM_WIDE_SCAN)
+    wide_ = wide && WideScanAvailable();
+#else
+    (void)wide;
+#endif
 #if defined(__SSE2__)
     const char16_t first = folded.empty() ? 0 : folded[0];
     first_ = _mm_set1_epi16(short(first));
@@ -76,6 +93,18 @@ class NameScanner {
   // it: the caller keeps both inside the chunk's room and slack.
   static constexpr size_t kNone = ~size_t(0);
   size_t Find(const char16_t* text, size_t from, size_t last) const {
+#if defined(QM_WIDE_SCAN)
+    if (wide_) return FindWide(text, from, last);
+#endif
+    return FindNarrow(text, from, last);
+  }
+
+  std::u16string_view query() const {
+    return query_;
+  }
+
+ private:
+  size_t FindNarrow(const char16_t* text, size_t from, size_t last) const {
 #if defined(__SSE2__)
     for (size_t k = from; k <= last; k += 8) {
       // Four groups at a time while no candidate shows: more loads in flight, one branch.
@@ -103,9 +132,14 @@ class NameScanner {
     return kNone;
   }
 
-  std::u16string_view query() const { return query_; }
+#if defined(QM_WIDE_SCAN)
+  // Find with 16 positions at a time (AVX2), where the processor has it: the pass over a drive's
+  // names is bound by the instructions per unit, not by memory. Reads up to 16 units past
+  // `last`, within the slack that Find's 32-position steps already read into.
+  size_t FindWide(const char16_t* text, size_t from, size_t last) const;
+  bool wide_ = false;
+#endif
 
- private:
 #if defined(__SSE2__)
   static constexpr size_t kFixedPositions = 24;  // three groups of 8
   static_assert(NamePool::kScanSlack >= kFixedPositions);

@@ -76,5 +76,32 @@ TEST(NameScanTest, AgreesWithNameMatchesOnRandomNames) {
   EXPECT_GT(matches, 10000u) << "the queries should match often enough to test both answers";
 }
 
+// Find over a stretch of text, 16 positions at a time where the processor can and 8 at a time,
+// against the plain definition, for every window [from, last] of many lengths: the units beside
+// A to Z ('@', '[', '`', '{') and units whose low byte is a letter must not match.
+TEST(NameScanTest, FindAgreesOnEveryWindowWithAndWithoutTheWideScan) {
+  std::mt19937 random(7);
+  const char16_t alphabet[] = {u'a', u'A', u'b', u'B',      u'@',
+                               u'[', u'`', u'{', u'\u0141', u'\u0161'};
+  std::u16string text;
+  for (int i = 0; i < 200; ++i) text += alphabet[random() % std::size(alphabet)];
+  text.append(NamePool::kScanSlack, u'\0');  // what a chunk holds behind its room
+  const size_t room = text.size() - NamePool::kScanSlack;
+  for (const char16_t* query : {u"a", u"ab", u"aba", u"`a", u"a{", u"bab"}) {
+    const std::u16string_view q(query);
+    const NameScanner wide(q, true), narrow(q, false);
+    for (size_t from = 0; from < 40; ++from) {
+      for (size_t last = from; last + q.size() <= room; ++last) {
+        size_t expected = NameScanner::kNone;
+        for (size_t k = from; k <= last && expected == NameScanner::kNone; ++k) {
+          if (FoldCase(std::u16string_view(text).substr(k, q.size())) == q) expected = k;
+        }
+        ASSERT_EQ(narrow.Find(text.data(), from, last), expected) << from << ".." << last;
+        ASSERT_EQ(wide.Find(text.data(), from, last), expected) << from << ".." << last;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace qm
