@@ -12,6 +12,10 @@ namespace {
 // Records, or units of name text, between two looks at `stop`.
 constexpr uint64_t kRecordsPerCheck = 1024;
 constexpr size_t kUnitsPerCheck = 16384;
+// Records whose names are tested one by one before a range picks how to go on, and the share of
+// them (one in kDenseShare) that must match for the rest to be read record by record as well.
+constexpr uint64_t kSampleRecords = 2048;
+constexpr uint64_t kDenseShare = 16;
 
 // Record by record: for a query with a NUL unit (no name holds one, but the stream below relies
 // on it) and for a drive whose names do not lie in record order.
@@ -22,12 +26,20 @@ bool ScanRecords(const VolumeIndex& drive, const NameScanner& scanner, bool matc
   for (uint64_t start = begin; start < end; start += kRecordsPerCheck) {
     if (stop()) return false;
     const uint64_t blockEnd = std::min(end, start + kRecordsPerCheck);
+    const size_t base = matches.size();
+    matches.resize(base + (blockEnd - start));
+    uint32_t* out = matches.data() + base;
+    size_t kept = 0;
     for (uint64_t i = start; i < blockEnd; ++i) {
       const FileRecord& record = drive.records[i];
-      if (record.deleted) continue;
-      if (!matchAll && !scanner.Contains(names.At(record.name), record.nameLength)) continue;
-      matches.push_back(uint32_t(i));
+      // Written whatever the answer and kept when it matches: a branch on the answer would be
+      // mispredicted for every other record of a query half the names hold.
+      const bool hit = !record.deleted &&
+                       (matchAll || scanner.Contains(names.At(record.name), record.nameLength));
+      out[kept] = uint32_t(i);
+      kept += hit ? 1 : 0;
     }
+    matches.resize(base + kept);
   }
   return true;
 }
@@ -131,7 +143,15 @@ bool ScanRecordRange(const VolumeIndex& drive, const NameScanner& scanner, bool 
   const bool stream = !matchAll && drive.namesInRecordOrder && !query.empty() &&
                       query.find(u'\0') == std::u16string_view::npos;
   if (!stream) return ScanRecords(drive, scanner, matchAll, begin, end, stop, matches);
-  return ScanNameStream(drive, scanner, begin, end, stop, matches);
+  // For a query most names hold, the stream finds a hit in nearly every name, and reading each
+  // record with its name costs less than a search and a record lookup per hit. The range's first
+  // records tell which kind of query this is.
+  const uint64_t sampleEnd = std::min(end, begin + kSampleRecords);
+  const size_t before = matches.size();
+  if (!ScanRecords(drive, scanner, false, begin, sampleEnd, stop, matches)) return false;
+  if ((matches.size() - before) * kDenseShare > sampleEnd - begin)
+    return ScanRecords(drive, scanner, false, sampleEnd, end, stop, matches);
+  return ScanNameStream(drive, scanner, sampleEnd, end, stop, matches);
 }
 
 }  // namespace qm

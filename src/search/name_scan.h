@@ -73,7 +73,13 @@ class NameScanner {
     // name costs no branch on its length; only a hit or a long name branches.
     uint64_t mask = Group(name, 0) | Group(name, 8) << 16 | Group(name, 16) << 32;
     mask &= last < kFixedPositions ? (uint64_t(2) << (2 * last + 1)) - 1 : ~uint64_t(0);
-    if (mask && Confirm(name, 0, mask)) return true;
+    if (query_.size() <= 2) {
+      // Answered without a branch on the answer for the usual short name: a query most names
+      // hold would have such a branch mispredicted for every other name.
+      if (mask != 0 || last < kFixedPositions) return mask != 0;
+    } else if (mask && Confirm(name, 0, mask)) {
+      return true;
+    }
     for (size_t k = kFixedPositions; k <= last; k += 8) {
       uint64_t more = Group(name, k);
       if (last - k < 7) more &= (uint64_t(2) << (2 * (last - k) + 1)) - 1;
