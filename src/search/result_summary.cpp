@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 #include <mutex>
 #include <shared_mutex>
 #include <string>
@@ -10,6 +11,10 @@
 #include "base/fold_case.h"
 #include "base/thread_pool.h"
 #include "search/filter_view.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace qm {
 
@@ -38,13 +43,32 @@ class ExtensionTable {
     for (size_t t = 1; t < tags.size(); ++t) {
       for (const std::u16string& extension : tags[t].extensions) Add(extension, t);
     }
+    if (longest_ <= kPackedUnits) {
+      // Every listed extension fits two words: looked up as two numbers.
+      packedSlots_.assign(slots, 0);
+      for (size_t e = 0; e < entries_.size(); ++e) {
+        Packed key = Pack(keys_.data() + entries_[e].offset, entries_[e].length);
+        key.entry = uint32_t(e + 1);
+        size_t slot = PackedHash(key) & (slots - 1);
+        while (packedSlots_[slot] != 0) slot = (slot + 1) & (slots - 1);
+        packedSlots_[slot] = key.entry;
+        packed_.push_back(key);
+      }
+    }
   }
 
   size_t words() const { return words_; }
 
   // The tags listing the extension of the name (its last "." to the end, folded, as
-  // ExtensionListed takes it); nullptr when no tag lists it.
+  // ExtensionListed takes it); nullptr when no tag lists it. `name` is a stored name: read up
+  // to 8 units past its end.
   const uint64_t* TagsOf(const char16_t* name, size_t length) const {
+    if (!packed_.empty()) return PackedTagsOf(name, length);
+    return SlowTagsOf(name, length);
+  }
+
+ private:
+  const uint64_t* SlowTagsOf(const char16_t* name, size_t length) const {
     // An extension longer than every listed one cannot match: the last "." is looked for only
     // among the name's last `longest_` units.
     const size_t lowest = length > longest_ ? length - longest_ : 0;
@@ -67,7 +91,6 @@ class ExtensionTable {
     }
   }
 
- private:
   struct Entry {
     uint64_t hash;
     size_t offset;  // in keys_
@@ -115,12 +138,74 @@ class ExtensionTable {
     masks_[entry * words_ + tag / 64] |= uint64_t(1) << (tag % 64);
   }
 
+  // An extension of at most kPackedUnits units as two words of four units each, zero behind it.
+  static constexpr size_t kPackedUnits = 8;
+  struct Packed {
+    uint64_t low = 0;
+    uint64_t high = 0;
+    uint32_t entry = 0;  // in entries_, plus one
+  };
+  static Packed Pack(const char16_t* units, size_t length) {
+    Packed key;
+    for (size_t i = 0; i < length; ++i) {
+      uint64_t& word = i < 4 ? key.low : key.high;
+      word |= uint64_t(units[i]) << (16 * (i % 4));
+    }
+    return key;
+  }
+  static size_t PackedHash(const Packed& key) {
+    uint64_t h = (key.low ^ (key.high * 0x9E3779B97F4A7C15ULL)) * 0xff51afd7ed558ccdULL;
+    return size_t(h ^ (h >> 29));
+  }
+
+  // TagsOf for tags whose extensions all fit two words: the last "." among the name's last
+  // eight units, the extension read as two words, folded four units at a time, and one probe
+  // for the common answer, few branches on the name itself.
+  const uint64_t* PackedTagsOf(const char16_t* name, size_t length) const {
+    const size_t base = length >= kPackedUnits ? length - kPackedUnits : 0;
+    size_t dot = length;
+#if defined(__SSE2__)
+    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(name + base));
+    uint32_t dots = uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi16(units, _mm_set1_epi16('.'))));
+    if (length < kPackedUnits) dots &= (uint32_t(1) << (2 * length)) - 1;
+    if (dots == 0) return nullptr;
+    dot = base + size_t(31 - std::countl_zero(dots)) / 2;
+#else
+    while (dot > base && name[dot - 1] != u'.') --dot;
+    if (dot == base) return nullptr;
+    --dot;
+#endif
+    const size_t extensionLength = length - dot;
+    if (extensionLength > longest_) return nullptr;
+    Packed key;
+    std::memcpy(&key.low, name + dot, sizeof key.low);
+    std::memcpy(&key.high, name + dot + 4, sizeof key.high);
+    // The units behind the extension are the next name's: cleared.
+    const unsigned lowBits = 16 * unsigned(std::min<size_t>(extensionLength, 4));
+    const unsigned highBits = 16 * unsigned(extensionLength > 4 ? extensionLength - 4 : 0);
+    key.low &= lowBits == 64 ? ~uint64_t(0) : (uint64_t(1) << lowBits) - 1;
+    key.high &= highBits == 64 ? ~uint64_t(0) : (uint64_t(1) << highBits) - 1;
+    if constexpr (std::endian::native != std::endian::little) return SlowTagsOf(name, length);
+    key.low = FoldFourUnits(key.low);
+    key.high = FoldFourUnits(key.high);
+    const size_t mask = packedSlots_.size() - 1;
+    for (size_t slot = PackedHash(key) & mask;; slot = (slot + 1) & mask) {
+      const uint32_t entry = packedSlots_[slot];
+      if (entry == 0) return nullptr;
+      const Packed& listed = packed_[entry - 1];
+      if (listed.low == key.low && listed.high == key.high)
+        return masks_.data() + (listed.entry - 1) * words_;
+    }
+  }
+
   size_t words_;
   size_t longest_ = 0;
   std::vector<uint32_t> slots_;  // 0: empty; otherwise an index into entries_ plus one
   std::vector<Entry> entries_;
-  std::u16string keys_;          // every listed extension, one after another
-  std::vector<uint64_t> masks_;  // words_ per entry
+  std::u16string keys_;                // every listed extension, one after another
+  std::vector<uint64_t> masks_;        // words_ per entry
+  std::vector<Packed> packed_;         // every entry packed, when all fit
+  std::vector<uint32_t> packedSlots_;  // 0: empty; otherwise an index into packed_ plus one
 };
 
 // A position the tag list has; any other (negative, beyond the end) is the first tag's.
