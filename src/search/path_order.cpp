@@ -16,8 +16,6 @@ namespace qm {
 
 namespace {
 
-// Entries read under one hold of their drive's lock.
-constexpr size_t kBlockEntries = 1024;
 // How far ahead of the entry being handled what it will need is fetched from memory.
 constexpr size_t kAhead = 4;
 
@@ -318,25 +316,12 @@ class PathKeys {
 bool OrderByPath(const MatchList& items, SortStop& stop, ListOrder* order) {
   PathKeys keys(items.size());
   order->live.assign(items.size(), 0);
-  std::shared_lock<SharedMutex> guard;
-  const VolumeIndex* locked = nullptr;
-  uint64_t count = 0;
-  for (size_t i = 0; i < items.size(); ++i) {
-    if (stop.Step()) return false;
-    const VolumeIndex& drive = *items[i].volume;
-    // One drive's lock at a time, taken anew for every block so that the journal monitor is
-    // not kept waiting for the whole pass.
-    if (&drive != locked || i % kBlockEntries == 0) {
-      if (guard.owns_lock()) guard.unlock();
-      guard = std::shared_lock(drive.lock);
-      locked = &drive;
-      count = RecordCount(drive);
-    }
-    keys.FetchAhead(items, i, drive, count);
-    order->live[i] = keys.AddEntry(drive, count, items[i].recordIndex, uint32_t(i));
-  }
-  if (guard.owns_lock()) guard.unlock();
-  return keys.Order(items.size(), stop, &order->positions);
+  const bool read =
+      VisitUnderDriveLocks(items, stop, [&](size_t i, const VolumeIndex& drive, uint64_t count) {
+        keys.FetchAhead(items, i, drive, count);
+        order->live[i] = keys.AddEntry(drive, count, items[i].recordIndex, uint32_t(i));
+      });
+  return read && keys.Order(items.size(), stop, &order->positions);
 }
 
 }  // namespace qm

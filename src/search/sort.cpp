@@ -26,9 +26,6 @@ namespace qm {
 
 namespace {
 
-// Entries read under one hold of their drive's lock.
-constexpr size_t kBlockEntries = 1024;
-
 // The name with A to Z folded, or empty for a record that is gone.
 std::u16string FoldedName(const MatchItem& item) {
   std::shared_lock guard(item.volume->lock);
@@ -49,29 +46,19 @@ bool OrderByName(const MatchList& items, SortStop& stop, ListOrder* order) {
   static constexpr char16_t kNoName[] = u"";
   std::vector<TextKey, LargeBlockAllocator<TextKey>> keys(items.size());
   order->live.assign(items.size(), 0);
-  std::shared_lock<SharedMutex> guard;
-  const VolumeIndex* locked = nullptr;
-  uint64_t count = 0;
-  for (size_t i = 0; i < items.size(); ++i) {
-    if (stop.Step()) return false;
-    const VolumeIndex& drive = *items[i].volume;
-    if (&drive != locked || i % kBlockEntries == 0) {
-      if (guard.owns_lock()) guard.unlock();
-      guard = std::shared_lock(drive.lock);
-      locked = &drive;
-      count = RecordCount(drive);
-    }
-    TextKey& key = keys[i];
-    key.id = uint32_t(i);
-    key.text = kNoName;
-    if (items[i].recordIndex < count) {
-      const FileRecord& record = drive.records[items[i].recordIndex];
-      key.text = drive.names.At(record.name);
-      key.length = record.nameLength;
-      order->live[i] = !record.deleted;
-    }
-  }
-  if (guard.owns_lock()) guard.unlock();
+  const bool read =
+      VisitUnderDriveLocks(items, stop, [&](size_t i, const VolumeIndex& drive, uint64_t count) {
+        TextKey& key = keys[i];
+        key.id = uint32_t(i);
+        key.text = kNoName;
+        if (items[i].recordIndex < count) {
+          const FileRecord& record = drive.records[items[i].recordIndex];
+          key.text = drive.names.At(record.name);
+          key.length = record.nameLength;
+          order->live[i] = !record.deleted;
+        }
+      });
+  if (!read) return false;
   TextSorter sorter(stop);
   if (!sorter.Sort(keys.data(), keys.data() + keys.size())) return false;
   order->positions.resize(keys.size());
