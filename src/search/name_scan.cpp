@@ -8,9 +8,13 @@ namespace qm {
 
 #if defined(QM_WIDE_SCAN)
 
+namespace {
+// Asked while the program starts, before any thread of its own runs: no lock guards a first use.
+const bool wideScanAvailable = (__builtin_cpu_init(), __builtin_cpu_supports("avx2") != 0);
+}  // namespace
+
 bool WideScanAvailable() {
-  static const bool available = __builtin_cpu_supports("avx2");
-  return available;
+  return wideScanAvailable;
 }
 
 namespace {
