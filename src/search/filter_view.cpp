@@ -32,17 +32,15 @@ ResultList interimView;
 
 }  // namespace
 
-
 void RunRefilter(std::unique_ptr<RefilterRequest> request) {
   const uint64_t generation = request->generation;
   const int32_t tag = selectedTag.load();
   const FilterTagsSnapshot tags = filterTags.Snapshot();
   if (!request->source) return;
   // The view is the one a summary makes (the same rule, the same pass on the shared pool).
-  const SummaryPtr summary =
-      SummarizeResults(std::move(request->source), tags, tag, [generation] {
-        return filterGeneration.load() != generation || ShuttingDown();
-      });
+  const SummaryPtr summary = SummarizeResults(std::move(request->source), tags, tag, [generation] {
+    return filterGeneration.load() != generation || ShuttingDown();
+  });
   if (!summary) return;
   ResultList view = summary->view;
   {

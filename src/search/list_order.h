@@ -15,8 +15,9 @@
 namespace qm {
 
 struct ListOrder {
+  using Positions = std::vector<uint32_t, LargeBlockAllocator<uint32_t>>;
   // For each place of the sorted list, the position its entry had before the sort.
-  std::vector<uint32_t, LargeBlockAllocator<uint32_t>> positions;
+  Positions positions;
   // For each position before the sort: 1 when the entry's record existed and was not deleted
   // when the sort read it.
   std::vector<uint8_t, LargeBlockAllocator<uint8_t>> live;

@@ -18,7 +18,8 @@ constexpr uint64_t kSampleRecords = 2048;
 constexpr uint64_t kDenseShare = 16;
 
 // Record by record: for a query with a NUL unit (no name holds one, but the stream below relies
-// on it) and for a drive whose names do not lie in record order.
+// on it), for a drive whose names do not lie in record order, for the first records of every
+// range and for the rest of a range where most names match.
 bool ScanRecords(const VolumeIndex& drive, const NameScanner& scanner, bool matchAll,
                  uint64_t begin, uint64_t end, const PassStop& stop,
                  std::vector<uint32_t>& matches) {

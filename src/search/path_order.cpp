@@ -57,9 +57,8 @@ class PathKeys {
  public:
   explicit PathKeys(size_t entries) : nodes_(1) { keys_.reserve(entries); }
 
-  // Adds the key of the entry at `position` of the list. Caller holds the drive's lock shared;
-  // `count` is the drive's record count.
-  // True when the entry's record exists and is not deleted.
+  // Adds the key of the entry at `position` of the list; true when its record exists and is not
+  // deleted. Caller holds the drive's lock shared; `count` is the drive's record count.
   bool AddEntry(const VolumeIndex& drive, uint64_t count, uint32_t recordIndex, uint32_t position) {
     DriveFolders& folders = FoldersOf(drive);
     if (recordIndex >= count) {  // BuildPath gives the drive alone
@@ -84,35 +83,29 @@ class PathKeys {
       if (item.volume != &drive || item.recordIndex >= count) return nullptr;
       return &drive.records[item.recordIndex];
     };
-    if (i + 4 * kAhead < items.size()) {
-      const MatchItem& item = items[i + 4 * kAhead];
-      if (item.volume == &drive && item.recordIndex < count)
-        __builtin_prefetch(&drive.records[item.recordIndex]);
-    }
     DriveFolders& folders = FoldersOf(drive);
+    // The record of an entry's folder when the cache does not know the folder yet.
+    auto newFolderAhead = [&](size_t distance) -> const FileRecord* {
+      const FileRecord* record = ahead(distance);
+      if (!record || folders.byFrn.Find(record->parentFrn)) return nullptr;
+      const uint32_t* found = drive.indexByFrn.Find(record->parentFrn);
+      return found && *found < count ? &drive.records[*found] : nullptr;
+    };
+    if (const FileRecord* record = ahead(4 * kAhead)) __builtin_prefetch(record);
     if (const FileRecord* record = ahead(3 * kAhead)) {
       folders.byFrn.Prefetch(record->parentFrn);
       drive.indexByFrn.Prefetch(record->parentFrn);
       __builtin_prefetch(drive.names.At(record->name));
     }
-    // A folder not met yet: its record, then its name.
-    if (const FileRecord* record = ahead(2 * kAhead);
-        record && !folders.byFrn.Find(record->parentFrn)) {
-      const uint32_t* found = drive.indexByFrn.Find(record->parentFrn);
-      if (found && *found < count) __builtin_prefetch(&drive.records[*found]);
-    }
-    if (const FileRecord* record = ahead(kAhead);
-        record && !folders.byFrn.Find(record->parentFrn)) {
-      const uint32_t* found = drive.indexByFrn.Find(record->parentFrn);
-      if (found && *found < count) __builtin_prefetch(drive.names.At(drive.records[*found].name));
-    }
+    if (const FileRecord* folder = newFolderAhead(2 * kAhead)) __builtin_prefetch(folder);
+    if (const FileRecord* folder = newFolderAhead(kAhead))
+      __builtin_prefetch(drive.names.At(folder->name));
   }
 
   // Places the keys node by node, sorts each node's keys, then reads the order out from the top:
   // an entry's key puts the entry's position in `positions`, a folder's key the folder's keys.
   // False when `stop` answered true first.
-  template <typename Positions>
-  bool Order(size_t entries, SortStop& stop, Positions* positions) {
+  bool Order(size_t entries, SortStop& stop, ListOrder::Positions* positions) {
     for (uint32_t id = 1; id < nodes_.size(); ++id) {
       TextKey key;
       key.digit = nodes_[id].parent;

@@ -66,20 +66,19 @@ bool OrderByName(const MatchList& items, SortStop& stop, ListOrder* order) {
   return true;
 }
 
-// Puts the list in the order found, read backwards for a descending sort (entries that compare
-// equal may stand in any order either way). False when `stop` answered true first.
-bool Reorder(MatchList& items, const ListOrder& order, bool ascending, SortStop& stop) {
+// `items` in the order found, read backwards for a descending sort (entries that compare equal
+// may stand in any order either way), in `sorted`. False when `stop` answered true first.
+bool Reorder(const MatchList& items, const ListOrder& order, bool ascending, SortStop& stop,
+             MatchList* sorted) {
   const size_t n = order.positions.size();
   auto positionAt = [&](size_t k) { return order.positions[ascending ? k : n - 1 - k]; };
-  MatchList sorted;
-  sorted.reserve(n);
+  sorted->reserve(n);
   for (size_t k = 0; k < n; ++k) {
     if (stop.Step()) return false;
     constexpr size_t kAhead = 8;  // the entries lie anywhere in the list
     if (k + kAhead < n) __builtin_prefetch(&items[positionAt(k + kAhead)]);
-    sorted.push_back(items[positionAt(k)]);
+    sorted->push_back(items[positionAt(k)]);
   }
-  items = std::move(sorted);
   return true;
 }
 
@@ -172,33 +171,36 @@ void RunSort(const SortRequest& request) {
   if (!published || published->empty()) return;
   if (IsStale(request.generation)) return;
 
-  MatchList items(*published);
-
   const uint32_t column = request.column;
   if (column == kColumnSize || column == kColumnModified || column == kColumnCreated) {
-    ExtractProperties(items, request.generation);
+    ExtractProperties(*published, request.generation);
   }
   if (IsStale(request.generation)) return;
 
+  // The name and path orders read the published list and make the sorted one from it; the
+  // other columns sort a copy in place.
   SortStop stop(request.generation);
   bool complete = true;
   ListOrder order;
+  MatchList items;
   switch (column) {
     case kColumnName:
     case kColumnPath:
-      complete = column == kColumnName ? OrderByName(items, stop, &order)
-                                       : OrderByPath(items, stop, &order);
-      complete = complete && Reorder(items, order, request.ascending, stop);
+      complete = column == kColumnName ? OrderByName(*published, stop, &order)
+                                       : OrderByPath(*published, stop, &order);
+      complete = complete && Reorder(*published, order, request.ascending, stop, &items);
       break;
     case kColumnSize:
     case kColumnModified:
     case kColumnCreated:
+      items = *published;
       complete = SortByKeys<NumericKey>(
           items, request.ascending, stop,
           [column](const MatchItem& item) { return NumericKeyOf(item, column); }, NumericLess);
       break;
     default:
-      break;  // every entry equal: the order stays
+      items = *published;  // every entry equal: the order stays
+      break;
   }
   if (!complete || IsStale(request.generation)) return;
 
