@@ -13,7 +13,15 @@ static_assert(CF_UNICODETEXT == kClipboardUnicodeText && CF_HDROP == kClipboardF
 
 class Win32Clipboard final : public Clipboard {
  public:
-  bool Open(WindowHandle owner) override { return OpenClipboard(static_cast<HWND>(owner)); }
+  // Another program (a clipboard viewer, a history tool) holds the clipboard open for a moment
+  // now and then: a few tries over about 100 ms before the open counts as failed.
+  bool Open(WindowHandle owner) override {
+    for (int attempt = 0;; ++attempt) {
+      if (OpenClipboard(static_cast<HWND>(owner))) return true;
+      if (attempt == 9) return false;
+      Sleep(10);
+    }
+  }
 
   void Empty() override { EmptyClipboard(); }
 

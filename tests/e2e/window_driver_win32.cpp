@@ -1460,15 +1460,21 @@ struct ListView {
   static std::wstring TipText(HWND tip) { return TooltipText(tip); }
 
   // The text of the cell under client point (x, y): the pointer leaves the rows (the tooltip
-  // hides) and comes back to the point. Empty when no tooltip shows.
+  // hides and the window forgets the hovered cell) and comes back to the point. A tip that does
+  // not hide still shows the old cell's text, and a move out of the rows that the window never
+  // saw (a busy machine merges it with the next) shows no tip at all: either way the reading is
+  // made again, after a longer pause out of the rows. Empty when no tooltip shows.
   std::wstring CellAt(int x, int y) const {
-    HWND tip = Tooltip();
-    PointerAt(w->main, 30, kHeaderTop + 10);
-    if (tip) WaitFor([&] { return !IsWindowVisible(tip); }, 2000);
-    PointerAt(w->main, x, y);
-    if (!tip) tip = Tooltip();
-    if (!tip || !WaitFor([&] { return IsWindowVisible(tip) != FALSE; }, 2000)) return L"";
-    return TipText(tip);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      HWND tip = Tooltip();
+      PointerAt(w->main, 30 + 8 * attempt, kHeaderTop + 10);
+      if (tip && !WaitFor([&] { return !IsWindowVisible(tip); }, 2000)) continue;
+      Sleep(DWORD(150 * attempt));
+      PointerAt(w->main, x, y);
+      if (!tip) tip = Tooltip();
+      if (tip && WaitFor([&] { return IsWindowVisible(tip) != FALSE; }, 2000)) return TipText(tip);
+    }
+    return L"";
   }
   std::wstring Cell(int visibleRow, int column) const {
     return CellAt(ColumnMiddle(column), RowMiddle(visibleRow));
@@ -1513,6 +1519,9 @@ bool OpenClipboardSoon(HWND owner) {
   return WaitFor([&] { return OpenClipboard(owner) != FALSE; }, 3000, 20);
 }
 
+// The clipboard's sequence number once the driver's marker is on it.
+DWORD markerSequence = 0;
+
 // Puts a text of the driver's own on the clipboard, so that what an action puts there is new.
 bool PutMarker(const std::wstring& text) {
   if (!OpenClipboardSoon(ClipboardOwner())) return false;
@@ -1527,6 +1536,7 @@ bool PutMarker(const std::wstring& text) {
     if (!ok) GlobalFree(block);
   }
   CloseClipboard();
+  markerSequence = GetClipboardSequenceNumber();
   return ok;
 }
 
@@ -1576,6 +1586,14 @@ ClipboardContent ReadClipboard() {
   }
   CloseClipboard();
   return c;
+}
+
+// What an action put on the clipboard after the marker. The clipboard is opened only once its
+// sequence number has moved: opened while the window is about to open it, the window's own
+// OpenClipboard fails.
+ClipboardContent ReadNewClipboard(double timeoutMs) {
+  WaitFor([] { return GetClipboardSequenceNumber() != markerSequence; }, timeoutMs, 20);
+  return ReadClipboard();  // waits while the window still holds the clipboard open
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -1979,7 +1997,7 @@ struct ActionsRun {
     }
     if (first.empty()) return true;
     std::wstring seen;
-    WaitFor([&] { return (seen = list.Cell(0, 1)) == first; }, 3000, 20);
+    WaitFor([&] { return (seen = list.Cell(0, 1)) == first; }, 10000, 20);
     return CheckText(seen, first, L"query " + Shown(query) + L": row 0's Name");
   }
   // Runs the query again until it shows `count`: the index learns of a deleted file from its
@@ -2029,7 +2047,7 @@ void ActionsSort(ActionsRun& r) {
       const std::vector<std::wstring> expected = ExpectedOrder(r.data, column, ascending);
       std::vector<std::wstring> seen;
       // The sort runs on a worker; its result replaces the list shortly after the click.
-      WaitFor([&] { return (seen = seenOrder()) == expected; }, 3000, 50);
+      WaitFor([&] { return (seen = seenOrder()) == expected; }, 10000, 50);
       Check(seen == expected,
             std::wstring(ascending ? L"a first" : L"a second") + L" click on " + names[column] +
                 L" sorts the rows " + (ascending ? L"up: " : L"down: ") + Joined(expected),
@@ -2058,7 +2076,7 @@ void ActionsSort(ActionsRun& r) {
   CheckText(r.list.Cell(0, 5), DPath(folder + L"\\" + byPath[0]), L"row 0's Path tooltip");
   // The Size cell's text for a file of 10 bytes.
   r.ClickHeader(2);
-  WaitFor([&] { return r.list.Cell(0, 1) == L"sortme-c.dat"; }, 3000, 50);
+  WaitFor([&] { return r.list.Cell(0, 1) == L"sortme-c.dat"; }, 10000, 50);
   CheckText(r.list.Cell(0, 2), L"10 B", L"after sorting by size, row 0's Size tooltip");
 }
 
@@ -2104,7 +2122,7 @@ void ActionsResize(ActionsRun& r) {
 void ActionsScroll(ActionsRun& r) {
   if (!r.Search(L"scroll-", kScrollFiles)) return;
   r.ClickHeader(1);  // by name: row k is scroll-k
-  WaitFor([&] { return r.list.Cell(0, 1) == L"scroll-00.log"; }, 3000, 50);
+  WaitFor([&] { return r.list.Cell(0, 1) == L"scroll-00.log"; }, 10000, 50);
   auto rowName = [&](int k) {
     wchar_t name[32];
     swprintf(name, 32, L"scroll-%02d.log", k);
@@ -2168,7 +2186,7 @@ void ActionsScroll(ActionsRun& r) {
     PutMarker(L"marker");
     PressKey('C', {VK_CONTROL, VK_SHIFT});
     ClipboardContent c;
-    WaitFor([&] { return (c = ReadClipboard()).hasText && c.text != L"marker"; }, 2000);
+    c = ReadNewClipboard(3000);
     const size_t slash = c.text.rfind(L'\\');
     Info(what + L": Ctrl+Shift+C copies " + Shown(c.text));
     return slash == std::wstring::npos ? c.text : c.text.substr(slash + 1);
@@ -2285,7 +2303,7 @@ void ActionsClipboard(ActionsRun& r) {
     const DWORD sequence = GetClipboardSequenceNumber();
     if (!MenuOnRow(r.list, 0, c.item, Shown(c.name))) continue;
     ClipboardContent seen;
-    WaitFor([&] { return (seen = ReadClipboard()).hasFiles; }, 3000, 50);
+    seen = ReadNewClipboard(3000);
     Check(GetClipboardSequenceNumber() != sequence, Shown(c.name) + L" changes the clipboard");
     if (!Check(seen.hasFiles, Shown(c.name) + L" puts a file list (CF_HDROP) on the clipboard"))
       continue;
@@ -2308,7 +2326,7 @@ void ActionsClipboard(ActionsRun& r) {
     PutMarker(L"marker");
     PressKey(WORD(c.item), {VK_CONTROL});
     ClipboardContent seen;
-    WaitFor([&] { return (seen = ReadClipboard()).hasFiles; }, 3000, 50);
+    seen = ReadNewClipboard(3000);
     Check(seen.hasFiles && seen.files == std::vector<std::wstring>{path} && seen.hasEffect &&
               seen.effect == c.effect,
           std::wstring(c.name) + L" puts the file with drop effect " + Number(c.effect),
@@ -2318,7 +2336,7 @@ void ActionsClipboard(ActionsRun& r) {
   PutMarker(L"marker");
   if (MenuOnRow(r.list, 0, kMenuCopyPath, L"\"Copy File Path\"")) {
     ClipboardContent seen;
-    WaitFor([&] { return (seen = ReadClipboard()).hasText && seen.text != L"marker"; }, 3000, 50);
+    seen = ReadNewClipboard(3000);
     CheckText(seen.text, path, L"\"Copy File Path\": the clipboard's text");
     Check(!seen.hasFiles, L"\"Copy File Path\" puts no file list");
   }
@@ -2346,7 +2364,7 @@ void ActionsClipboard(ActionsRun& r) {
 void ActionsRecycle(ActionsRun& r) {
   if (!r.Search(L"trashme", 2)) return;
   r.ClickHeader(1);
-  WaitFor([&] { return r.list.Cell(0, 1) == L"trashme-a.txt"; }, 3000, 50);
+  WaitFor([&] { return r.list.Cell(0, 1) == L"trashme-a.txt"; }, 10000, 50);
   // Delete in the search box edits its text and recycles nothing.
   r.Activate();
   ClickClient(r.w.searchBox, 10, 10);
@@ -2359,7 +2377,7 @@ void ActionsRecycle(ActionsRun& r) {
         L"Delete in the search box recycles no file");
   if (!r.Search(L"trashme", 2)) return;
   r.ClickHeader(1);
-  WaitFor([&] { return r.list.Cell(0, 1) == L"trashme-a.txt"; }, 3000, 50);
+  WaitFor([&] { return r.list.Cell(0, 1) == L"trashme-a.txt"; }, 10000, 50);
   CheckText(r.list.Cell(0, 1), L"trashme-a.txt", L"sorted by name, row 0");
   // The Delete key on a selected row.
   r.SelectRow(0);
@@ -2402,7 +2420,7 @@ void ActionsRecycle(ActionsRun& r) {
 void ActionsDelete(ActionsRun& r) {
   if (!r.Search(L"deleteme", 2)) return;
   r.ClickHeader(1);
-  WaitFor([&] { return r.list.Cell(0, 1) == L"deleteme-a.txt"; }, 3000, 50);
+  WaitFor([&] { return r.list.Cell(0, 1) == L"deleteme-a.txt"; }, 10000, 50);
   const std::wstring a = r.data.Docs(L"deleteme-a.txt");
   const std::wstring b = r.data.Docs(L"deleteme-b.txt");
   // Ctrl+D asks first; Yes deletes.
@@ -2514,7 +2532,7 @@ void ActionsOpen(ActionsRun& r) {
   if (MenuOnRow(r.list, 1, kMenuOpen, L"\"Open File/Folder\" on the recent list")) {
     Check(WaitFor([&] { return r.OpenLog().size() == 3; }, 10000),
           L"\"Open File/Folder\" opens the file", L"log " + Joined(r.OpenLog()));
-    WaitFor([&] { return r.list.Cell(0, 1) == L"openme.txt"; }, 3000, 50);
+    WaitFor([&] { return r.list.Cell(0, 1) == L"openme.txt"; }, 10000, 50);
     CheckText(r.list.Cell(0, 1), L"openme.txt", L"after opening it, row 0 of the recent list");
     CheckText(r.Title(), r.texts.ResultsTitle(2), L"the recent list's title");
   }
@@ -2613,7 +2631,7 @@ void ActionsMenuRest(ActionsRun& r, const std::wstring& configDir) {
   PutMarker(L"marker");
   PressKey('C', {VK_CONTROL, VK_SHIFT});
   ClipboardContent c;
-  WaitFor([&] { return (c = ReadClipboard()).text != L"marker"; }, 2000);
+  c = ReadNewClipboard(3000);
   CheckText(c.text, r.data.Docs(L"keyme.txt"),
             L"Down in the search box selects row 0 (Ctrl+Shift+C then copies its path)");
   // Ctrl+Enter: the containing folder.
