@@ -21,8 +21,8 @@ constexpr uint64_t kDenseShare = 16;
 // on it), for a drive whose names do not lie in record order, for the first records of every
 // range and for the rest of a range where most names match.
 bool ScanRecords(const VolumeIndex& drive, const NameScanner& scanner, bool matchAll,
-                 uint64_t begin, uint64_t end, const PassStop& stop,
-                 std::vector<uint32_t>& matches) {
+                 uint64_t begin, uint64_t end, const PassStop& stop, std::vector<uint32_t>& matches,
+                 const RangeTally& tally) {
   const NamePool::Reader names(drive.names);
   for (uint64_t start = begin; start < end; start += kRecordsPerCheck) {
     if (stop()) return false;
@@ -40,6 +40,15 @@ bool ScanRecords(const VolumeIndex& drive, const NameScanner& scanner, bool matc
       out[kept] = uint32_t(i);
       kept += hit ? 1 : 0;
     }
+    // The block's matches counted in a loop of their own, while their records and names are
+    // still in the cache: without the name test's branches beside it, the processor overlaps
+    // the lookups of one record after another.
+    if (tally.part) {
+      for (size_t k = 0; k < kept; ++k) {
+        const FileRecord& record = drive.records[out[k]];
+        tally.tally->Count(*tally.part, true, record, names.At(record.name), out[k]);
+      }
+    }
     matches.resize(base + kept);
   }
   return true;
@@ -51,7 +60,8 @@ bool ScanRecords(const VolumeIndex& drive, const NameScanner& scanner, bool matc
 // never read. A match never spans two names (the query holds no NUL), and after a hit the
 // search goes on behind that record's name, so each record is listed once.
 bool ScanNameStream(const VolumeIndex& drive, const NameScanner& scanner, uint64_t begin,
-                    uint64_t end, const PassStop& stop, std::vector<uint32_t>& matches) {
+                    uint64_t end, const PassStop& stop, std::vector<uint32_t>& matches,
+                    const RangeTally& tally) {
   const NamePool& pool = drive.names;
   const int shift = std::countr_zero(pool.chunkSize);
   const size_t queryLength = scanner.query().size();
@@ -121,7 +131,11 @@ bool ScanNameStream(const VolumeIndex& drive, const NameScanner& scanner, uint64
         from = hit + 1;  // text that belongs to no record (a name stored without one)
         continue;
       }
-      if (!record.deleted) matches.push_back(uint32_t(j));
+      if (!record.deleted) {
+        matches.push_back(uint32_t(j));
+        if (tally.part)
+          tally.tally->Count(*tally.part, true, record, text + nameStart, uint32_t(j));
+      }
       from = nameStart + record.nameLength + 1;
       ++j;
     }
@@ -139,20 +153,20 @@ bool PassStop::operator()() const {
 
 bool ScanRecordRange(const VolumeIndex& drive, const NameScanner& scanner, bool matchAll,
                      uint64_t begin, uint64_t end, const PassStop& stop,
-                     std::vector<uint32_t>& matches) {
+                     std::vector<uint32_t>& matches, const RangeTally& tally) {
   const std::u16string_view query = scanner.query();
   const bool stream = !matchAll && drive.namesInRecordOrder && !query.empty() &&
                       query.find(u'\0') == std::u16string_view::npos;
-  if (!stream) return ScanRecords(drive, scanner, matchAll, begin, end, stop, matches);
+  if (!stream) return ScanRecords(drive, scanner, matchAll, begin, end, stop, matches, tally);
   // For a query most names hold, the stream finds a hit in nearly every name, and reading each
   // record with its name costs less than a search and a record lookup per hit. The range's first
   // records tell which kind of query this is.
   const uint64_t sampleEnd = std::min(end, begin + kSampleRecords);
   const size_t before = matches.size();
-  if (!ScanRecords(drive, scanner, false, begin, sampleEnd, stop, matches)) return false;
+  if (!ScanRecords(drive, scanner, false, begin, sampleEnd, stop, matches, tally)) return false;
   if ((matches.size() - before) * kDenseShare > sampleEnd - begin)
-    return ScanRecords(drive, scanner, false, sampleEnd, end, stop, matches);
-  return ScanNameStream(drive, scanner, sampleEnd, end, stop, matches);
+    return ScanRecords(drive, scanner, false, sampleEnd, end, stop, matches, tally);
+  return ScanNameStream(drive, scanner, sampleEnd, end, stop, matches, tally);
 }
 
 }  // namespace qm

@@ -9,6 +9,7 @@
 
 #include "index/volume_index.h"
 #include "search/name_scan.h"
+#include "search/result_summary.h"
 
 namespace qm {
 
@@ -20,11 +21,17 @@ struct PassStop {
   bool operator()() const;
 };
 
+// Where a range counts its matches for its list's summary; without a tally, nothing is counted.
+struct RangeTally {
+  const SummaryTally* tally = nullptr;
+  SummaryTally::Part* part = nullptr;
+};
+
 // Appends to `matches` the index of every live record in [begin, end) whose name holds the
-// scanner's query (every live record when `matchAll`). False when `stop` answered true first.
-// Caller holds the drive's lock shared for the whole call.
+// scanner's query (every live record when `matchAll`), and counts each in `tally`. False when
+// `stop` answered true first. Caller holds the drive's lock shared for the whole call.
 bool ScanRecordRange(const VolumeIndex& drive, const NameScanner& scanner, bool matchAll,
                      uint64_t begin, uint64_t end, const PassStop& stop,
-                     std::vector<uint32_t>& matches);
+                     std::vector<uint32_t>& matches, const RangeTally& tally = {});
 
 }  // namespace qm

@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "config/filter_tags.h"
+#include "index/file_record.h"
+#include "search/extension_table.h"
 #include "search/list_order.h"
 #include "search/results.h"
 
@@ -45,6 +47,49 @@ extern SummaryPtr currentSummary;
 // is returned. Caller holds no drive lock.
 SummaryPtr SummarizeResults(ResultList list, FilterTagsSnapshot tags, int32_t viewTag,
                             const std::function<bool()>& stop);
+
+// A summary counted while its list is made: the name pass counts each match as it finds it,
+// with the record and its name at hand, so the list is not read a second time. It gives what
+// SummarizeResults gives for the finished list (the pass lists live records only).
+class SummaryTally {
+ public:
+  SummaryTally(FilterTagsSnapshot tags, int32_t viewTag);
+
+  // What one thread counts over one range of a drive.
+  struct Part {
+    std::vector<uint64_t> entryCounts;  // live files by the entry of their extension (0: none)
+    std::vector<uint32_t> kept;         // records the view keeps, in order; unused by KeepsAll
+  };
+  Part NewPart() const { return Part{std::vector<uint64_t>(table_.entries(), 0), {}}; }
+  // The view is the whole list (the first tag is selected).
+  bool KeepsAll() const { return viewPosition_ == 0; }
+
+  // Counts record `index`, a live record of the list, when `listed`; otherwise nothing, but
+  // the record is read all the same (a pass that tests every record calls this without a
+  // branch on its answer). `name` is the record's name where it lies in the pool, which may be
+  // read up to 8 units past its end. Caller holds the drive's lock shared.
+  void Count(Part& part, bool listed, const FileRecord& record, const char16_t* name,
+             uint32_t index) const {
+    const uint32_t file = uint32_t(record.isDirectory == 0);
+    const uint32_t entry = table_.EntryOf(name, record.nameLength) & (0u - file);
+    part.entryCounts[entry] += listed ? 1 : 0;
+    if (!KeepsAll() && listed && keeps_[entry]) part.kept.push_back(index);
+  }
+
+  // Adds a finished part's counts (one thread at a time).
+  void Add(const Part& part);
+  // The summary of `list`, every part of it added; `view` holds the entries the parts kept
+  // when the view does not keep all.
+  SummaryPtr Finish(ResultList list, ResultList view) const;
+
+ private:
+  FilterTagsSnapshot tags_;
+  int32_t viewTag_;
+  size_t viewPosition_;
+  ExtensionTable table_;
+  std::vector<uint8_t> keeps_;    // by entry: whether the view keeps a live file
+  std::vector<uint64_t> counts_;  // by tag
+};
 
 // The summary of `sorted`, which is `previous.list` in the order `order` found (read backwards
 // when not `ascending`): the counts stay, as a new order changes none, and the view holds in

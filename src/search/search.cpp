@@ -16,6 +16,7 @@
 #include "index/drive_list.h"
 #include "index/path_lookup.h"
 #include "search/content_search.h"
+#include "search/filter_view.h"
 #include "search/name_pass.h"
 #include "search/name_scan.h"
 #include "search/query.h"
@@ -40,9 +41,10 @@ bool IsLive(const MatchItem& item) {
 
 // The name pass over one drive: its records split into ranges of one store segment, scanned
 // by the shared pool, and their matches joined in record order, so the list is the one a single
-// pass makes. False when the search was stopped.
+// pass makes. Each range counts its matches into `tally` as it finds them; `view` receives the
+// entries the view keeps unless it keeps all. False when the search was stopped.
 bool SearchDrive(VolumeIndex& drive, std::u16string_view folded, uint64_t generation,
-                 MatchList& results) {
+                 MatchList& results, SummaryTally& tally, MatchList* view) {
   std::shared_lock guard(drive.lock);
   // Only the journal monitor appends records, and it takes the lock exclusively: while this
   // pass holds it shared the count cannot change, and the pool's threads read under it too
@@ -52,12 +54,13 @@ bool SearchDrive(VolumeIndex& drive, std::u16string_view folded, uint64_t genera
   constexpr uint64_t kRange = RecordDeque::kSegmentRecords;
   const size_t ranges = size_t((count + kRange - 1) / kRange);
   std::vector<std::vector<uint32_t>> matches(ranges);
+  std::vector<SummaryTally::Part> parts(ranges, tally.NewPart());
   std::atomic<bool> stopped{false};
   const PassStop stop{generation, &stopped};
   SharedPool().ParallelFor(ranges, [&](size_t r) {
     const uint64_t begin = r * kRange;
     if (!ScanRecordRange(drive, scanner, folded.empty(), begin, std::min(count, begin + kRange),
-                         stop, matches[r])) {
+                         stop, matches[r], RangeTally{&tally, &parts[r]})) {
       stopped.store(true);
     }
   });
@@ -65,9 +68,13 @@ bool SearchDrive(VolumeIndex& drive, std::u16string_view folded, uint64_t genera
   size_t total = results.size();
   for (const std::vector<uint32_t>& part : matches) total += part.size();
   results.reserve(total);
-  for (std::vector<uint32_t>& part : matches) {
-    for (uint32_t index : part) results.push_back({&drive, index});
-    std::vector<uint32_t>().swap(part);
+  for (size_t r = 0; r < ranges; ++r) {
+    for (uint32_t index : matches[r]) results.push_back({&drive, index});
+    std::vector<uint32_t>().swap(matches[r]);
+    tally.Add(parts[r]);
+    if (view) {
+      for (uint32_t index : parts[r].kept) view->push_back({&drive, index});
+    }
   }
   return true;
 }
@@ -126,20 +133,24 @@ void RunSearch(std::unique_ptr<SearchRequest> request) {
   const int64_t selected = int64_t(selectedDrive.load()) - 1;
   const bool knownDrive = selected < 0 || uint64_t(selected) < drives.size();
 
+  // The tag counts and the view are made here rather than on the window thread: by the name
+  // pass as it finds the matches, by a pass of their own after a content search.
+  SummaryPtr summary;
   if (!knownDrive) {
-    // Nothing to search.
+    summary = SummarizeForPublication(results, generation);  // nothing to search
   } else if (parsed.isContent) {
     if (!RunContentPass(parsed, generation, selected < 0 ? -1 : int32_t(selected), *results))
       return;
+    summary = SummarizeForPublication(results, generation);
   } else {
+    SummaryTally tally(filterTags.Snapshot(), selectedTag.load());
+    auto view = tally.KeepsAll() ? nullptr : std::make_shared<MatchList>();
     for (size_t d = 0; d < drives.size(); ++d) {
       if (selected >= 0 && uint64_t(selected) != d) continue;
-      if (!SearchDrive(*drives[d], folded, generation, *results)) return;
+      if (!SearchDrive(*drives[d], folded, generation, *results, tally, view.get())) return;
     }
+    summary = tally.Finish(results, std::move(view));
   }
-
-  // The tag counts and the view, made here rather than on the window thread.
-  SummaryPtr summary = SummarizeForPublication(results, generation);
   if (!summary) return;
 
   // Released after the mutex, when this was their last holder.

@@ -20,8 +20,11 @@
 #include "base/thread_pool.h"
 #include "config/trim_blanks.h"
 #include "index/build_path.h"
+#include "search/filter_view.h"
+#include "search/result_summary.h"
 #include "search/search.h"
 #include "search/sort.h"
+#include "support/config_fakes.h"
 #include "support/indexed_drives.h"
 #include "support/store_builder.h"
 
@@ -190,6 +193,34 @@ class ReferenceTest : public testing::IndexedDrivesTest {
     return found;
   }
 
+  // The reference's tag counts of a published list (tag 0 every entry; another tag the files
+  // whose folded extension, from the last "." on, it lists) and its view for `viewTag`.
+  void ModelSummary(const std::vector<std::pair<size_t, uint32_t>>& list, const FilterTagList& tags,
+                    size_t viewTag, std::vector<uint64_t>& counts,
+                    std::vector<std::pair<size_t, uint32_t>>& view) const {
+    counts.assign(tags.size(), 0);
+    view.clear();
+    for (const auto& [d, i] : list) {
+      const ModelRecord& record = models_[d]->records[i];
+      const size_t dot = record.name.rfind(u'.');
+      const std::u16string extension =
+          record.directory || dot == std::u16string::npos ? u"" : record.folded.substr(dot);
+      auto lists = [&](size_t t) {
+        return t == 0 ||
+               std::count(tags[t].extensions.begin(), tags[t].extensions.end(), extension) > 0;
+      };
+      for (size_t t = 0; t < tags.size(); ++t) counts[t] += lists(t) ? 1 : 0;
+      if (lists(viewTag)) view.emplace_back(d, i);
+    }
+  }
+
+  std::vector<std::pair<size_t, uint32_t>> Pairs(const MatchList& list) {
+    std::vector<std::pair<size_t, uint32_t>> pairs;
+    for (const MatchItem& item : list)
+      pairs.emplace_back(PositionOf(item.volume), item.recordIndex);
+    return pairs;
+  }
+
   size_t PositionOf(const VolumeIndex* drive) {
     size_t d = 0;
     while (d < models_.size() && &Drive(d) != drive) ++d;
@@ -311,6 +342,49 @@ TEST_F(ReferenceTest, NamePassOnEveryPoolAndSortsAgreeWithTheReference) {
       ASSERT_EQ(Published(), expected[q])
           << "query of " << query.size() << " units, pool width " << pool->Width();
     }
+  }
+
+  // The tag counts and the view counted by the pass as it finds the matches: those of the
+  // reference, and those a pass over the finished list makes. Tags with short extensions
+  // (found without probing), with capitals (never a folded name's), with units beyond A to Z,
+  // and with one longer than eight units (found by probing).
+  {
+    testing::LanguageAndTagsGuard restoreTags(false);
+    const FilterTagList shortTags = {{u"All", {}},
+                                     {u"Text", {u".txt", u".a", u".bak"}},
+                                     {u"Mixed", {u".b", u".txt", u".\u00E9", u".\u4E2D", u"."}},
+                                     {u"Caps", {u".Bak"}},
+                                     {u"None", {}}};
+    FilterTagList longTags = shortTags;
+    longTags[2].extensions.push_back(u".aaaaaaaaaaaa");
+    ThreadPool wide(3);
+    PoolOverride use(wide);
+    for (const FilterTagList& tags : {shortTags, longTags}) {
+      filterTags.Replace(tags);
+      for (int32_t viewTag : {0, 1, 2, 3}) {
+        selectedTag.store(viewTag);
+        for (size_t q = 0; q < queries.size(); q += 3) {
+          SearchAndWait(queries[q]);
+          SummaryPtr summary;
+          {
+            std::lock_guard guard(resultsMutex);
+            summary = currentSummary;
+          }
+          ASSERT_TRUE(summary && summary->list == Current());
+          std::vector<uint64_t> counts;
+          std::vector<std::pair<size_t, uint32_t>> view;
+          ModelSummary(Published(), tags, size_t(viewTag), counts, view);
+          EXPECT_EQ(summary->tagCounts, counts) << "query " << q << ", view tag " << viewTag;
+          EXPECT_EQ(Pairs(*summary->view), view) << "query " << q << ", view tag " << viewTag;
+          const SummaryPtr pass =
+              SummarizeResults(summary->list, summary->tags, viewTag, [] { return false; });
+          EXPECT_EQ(summary->tagCounts, pass->tagCounts);
+          EXPECT_EQ(summary->view == summary->list, pass->view == pass->list)
+              << "a view that keeps every entry is the list itself";
+        }
+      }
+    }
+    selectedTag.store(0);
   }
 
   // Searches overtaken by the next keystroke: only the last one's list is published.
