@@ -42,6 +42,16 @@ constexpr uint64_t FoldFourUnits(uint64_t word) {
   return word + (capital >> 10);  // 0x20 in each capital's unit
 }
 
+// The same for eight units of one byte each (0x00 to 0xFF) in a 64-bit word.
+constexpr uint64_t FoldEightBytes(uint64_t word) {
+  constexpr uint64_t kTop = 0x8080808080808080ULL;
+  const uint64_t low = word & ~kTop;
+  const uint64_t fromA = low + 0x3F3F3F3F3F3F3F3FULL;
+  const uint64_t pastZ = low + 0x2525252525252525ULL;
+  const uint64_t capital = fromA & ~pastZ & ~word & kTop;
+  return word + (capital >> 2);  // 0x20 in each capital's byte
+}
+
 // A hash of `seed` and the text with A to Z folded (folding a folded text changes nothing),
 // four units at a time, mixed so that its low bits depend on every unit and on the seed.
 inline size_t HashFolded(uint64_t seed, const char16_t* text, size_t length) {

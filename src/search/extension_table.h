@@ -122,18 +122,24 @@ class ExtensionTable {
   // When every listed extension fits eight units, a name's extension is read as two words of
   // four units (the first unit lowest, zero behind the extension) and found in a table without
   // collisions, so that a lookup takes a fixed number of steps and no branch on the name. The
-  // length tells ".txt" from ".txt" and a NUL unit.
+  // length tells ".txt" from ".txt" and a NUL unit. When, as usual, every listed unit also lies
+  // between 0x01 and 0xFE, the units are narrowed to one byte each (a name's units beyond 0xFE
+  // become 0x00 or 0xFF, which no listed one is) and the key is one word.
   static constexpr size_t kPackedUnits = 8;
   struct Packed {
     uint64_t low = ~uint64_t(0);  // no extension packs to all ones: its first unit is "."
     uint64_t high = ~uint64_t(0);
     uint64_t length = ~uint64_t(0);
   };
-  static Packed Pack(const char16_t* units, size_t length) {
+  static Packed Pack(const char16_t* units, size_t length, bool narrow) {
     Packed key{0, 0, length};
     for (size_t i = 0; i < length; ++i) {
-      uint64_t& word = i < 4 ? key.low : key.high;
-      word |= uint64_t(units[i]) << (16 * (i % 4));
+      if (narrow) {
+        key.low |= uint64_t(units[i]) << (8 * i);
+      } else {
+        uint64_t& word = i < 4 ? key.low : key.high;
+        word |= uint64_t(units[i]) << (16 * (i % 4));
+      }
     }
     return key;
   }
@@ -145,9 +151,13 @@ class ExtensionTable {
   // Picks a table size and multiplier that put every entry in a slot of its own; none is kept
   // when no such pick is found (the lookup then probes).
   void BuildDirect() {
+#if defined(__SSE2__)
+    narrow_ =
+        std::all_of(keys_.begin(), keys_.end(), [](char16_t u) { return u >= 1 && u <= 0xFE; });
+#endif
     std::vector<Packed> packed(entries_.size() + 1);  // [0]: what empty slots point at
     for (size_t e = 0; e < entries_.size(); ++e) {
-      packed[e + 1] = Pack(keys_.data() + entries_[e].offset, entries_[e].length);
+      packed[e + 1] = Pack(keys_.data() + entries_[e].offset, entries_[e].length, narrow_);
     }
     for (unsigned bits = 4; bits <= 16; ++bits) {
       if ((size_t(1) << bits) < 4 * entries_.size()) continue;
@@ -194,11 +204,22 @@ class ExtensionTable {
 #endif
     const size_t extensionLength = length - dot;  // 0 to 8
     Packed key;
-    std::memcpy(&key.low, name + dot, sizeof key.low);
-    std::memcpy(&key.high, name + dot + 4, sizeof key.high);
-    // The units behind the extension belong to the next name: cleared.
-    key.low = FoldFourUnits(key.low & kLowUnits[extensionLength]);
-    key.high = FoldFourUnits(key.high & kHighUnits[extensionLength]);
+#if defined(__SSE2__)
+    if (narrow_) {
+      // The eight units narrowed to bytes, moved so that the extension starts at the lowest
+      // (a shift by 64 for a name of eight units or more without a dot: its key is cleared).
+      const uint64_t bytes = uint64_t(_mm_cvtsi128_si64(_mm_packus_epi16(units, units)));
+      key.low = FoldEightBytes((bytes >> ((8 * (dot - base)) & 63)) & kBytes[extensionLength]);
+      key.high = 0;
+    } else
+#endif
+    {
+      std::memcpy(&key.low, name + dot, sizeof key.low);
+      std::memcpy(&key.high, name + dot + 4, sizeof key.high);
+      // The units behind the extension belong to the next name: cleared.
+      key.low = FoldFourUnits(key.low & kLowUnits[extensionLength]);
+      key.high = FoldFourUnits(key.high & kHighUnits[extensionLength]);
+    }
     const uint32_t entry = direct_[DirectSlot(key)];
     const Packed& listed = packed_[entry];
     const uint64_t differs =
@@ -219,6 +240,11 @@ class ExtensionTable {
                                                            ~uint64_t(0),
                                                            ~uint64_t(0),
                                                            ~uint64_t(0)};
+  // By an extension's length: the bytes it fills of a narrowed key.
+  static constexpr uint64_t kBytes[kPackedUnits + 1] = {
+      0,           0xFF,         0xFFFF,         0xFFFFFF,
+      0xFFFFFFFF,  0xFFFFFFFFFF, 0xFFFFFFFFFFFF, 0xFFFFFFFFFFFFFF,
+      ~uint64_t(0)};
   static constexpr uint64_t kHighUnits[kPackedUnits + 1] = {
       0, 0, 0, 0, 0, 0xFFFF, 0xFFFFFFFF, 0xFFFFFFFFFFFF, ~uint64_t(0)};
 
@@ -232,6 +258,7 @@ class ExtensionTable {
   std::vector<Packed> packed_;    // by entry
   uint64_t directMultiplier_ = 0;
   int directShift_ = 64;
+  bool narrow_ = false;  // keys of one byte per unit
 };
 
 }  // namespace qm

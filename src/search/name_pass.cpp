@@ -43,12 +43,7 @@ bool ScanRecords(const VolumeIndex& drive, const NameScanner& scanner, bool matc
     // The block's matches counted in a loop of their own, while their records and names are
     // still in the cache: without the name test's branches beside it, the processor overlaps
     // the lookups of one record after another.
-    if (tally.part) {
-      for (size_t k = 0; k < kept; ++k) {
-        const FileRecord& record = drive.records[out[k]];
-        tally.tally->Count(*tally.part, true, record, names.At(record.name), out[k]);
-      }
-    }
+    if (tally.part) tally.tally->Count(*tally.part, drive, out, kept);
     matches.resize(base + kept);
   }
   return true;
@@ -60,8 +55,7 @@ bool ScanRecords(const VolumeIndex& drive, const NameScanner& scanner, bool matc
 // never read. A match never spans two names (the query holds no NUL), and after a hit the
 // search goes on behind that record's name, so each record is listed once.
 bool ScanNameStream(const VolumeIndex& drive, const NameScanner& scanner, uint64_t begin,
-                    uint64_t end, const PassStop& stop, std::vector<uint32_t>& matches,
-                    const RangeTally& tally) {
+                    uint64_t end, const PassStop& stop, std::vector<uint32_t>& matches) {
   const NamePool& pool = drive.names;
   const int shift = std::countr_zero(pool.chunkSize);
   const size_t queryLength = scanner.query().size();
@@ -131,11 +125,7 @@ bool ScanNameStream(const VolumeIndex& drive, const NameScanner& scanner, uint64
         from = hit + 1;  // text that belongs to no record (a name stored without one)
         continue;
       }
-      if (!record.deleted) {
-        matches.push_back(uint32_t(j));
-        if (tally.part)
-          tally.tally->Count(*tally.part, true, record, text + nameStart, uint32_t(j));
-      }
+      if (!record.deleted) matches.push_back(uint32_t(j));
       from = nameStart + record.nameLength + 1;
       ++j;
     }
@@ -166,7 +156,13 @@ bool ScanRecordRange(const VolumeIndex& drive, const NameScanner& scanner, bool 
   if (!ScanRecords(drive, scanner, false, begin, sampleEnd, stop, matches, tally)) return false;
   if ((matches.size() - before) * kDenseShare > sampleEnd - begin)
     return ScanRecords(drive, scanner, false, sampleEnd, end, stop, matches, tally);
-  return ScanNameStream(drive, scanner, sampleEnd, end, stop, matches, tally);
+  // The stream's matches are few and far apart: counted once the range is done.
+  const size_t streamed = matches.size();
+  if (!ScanNameStream(drive, scanner, sampleEnd, end, stop, matches)) return false;
+  if (tally.part) {
+    tally.tally->Count(*tally.part, drive, matches.data() + streamed, matches.size() - streamed);
+  }
+  return true;
 }
 
 }  // namespace qm

@@ -208,8 +208,35 @@ SummaryTally::SummaryTally(FilterTagsSnapshot tags, int32_t viewTag)
       keeps_(KeepsByEntry(table_, viewPosition_)),
       counts_(tags_->size(), 0) {}
 
+SummaryTally::Part SummaryTally::NewPart() const {
+  return Part{std::vector<uint64_t>(table_.entries() * kLanes, 0), {}};
+}
+
+void SummaryTally::Count(Part& part, const VolumeIndex& drive, const uint32_t* indices,
+                         size_t n) const {
+  const NamePool::Reader names(drive.names);
+  uint64_t* lanes = part.entryCounts.data();
+  auto entryOf = [&](uint32_t index) {
+    const FileRecord& record = drive.records[index];
+    const uint32_t file = uint32_t(record.isDirectory == 0);
+    return table_.EntryOf(names.At(record.name), record.nameLength) & (0u - file);
+  };
+  if (KeepsAll()) {
+    for (size_t k = 0; k < n; ++k) ++lanes[entryOf(indices[k]) * kLanes + k % kLanes];
+    return;
+  }
+  for (size_t k = 0; k < n; ++k) {
+    const uint32_t entry = entryOf(indices[k]);
+    ++lanes[entry * kLanes + k % kLanes];
+    if (keeps_[entry]) part.kept.push_back(indices[k]);
+  }
+}
+
 void SummaryTally::Add(const Part& part) {
-  AddEntryCounts(table_, part.entryCounts, counts_);
+  std::vector<uint64_t> entryCounts(table_.entries(), 0);
+  for (size_t i = 0; i < part.entryCounts.size(); ++i)
+    entryCounts[i / kLanes] += part.entryCounts[i];
+  AddEntryCounts(table_, entryCounts, counts_);
 }
 
 SummaryPtr SummaryTally::Finish(ResultList list, ResultList view) const {

@@ -57,24 +57,17 @@ class SummaryTally {
 
   // What one thread counts over one range of a drive.
   struct Part {
-    std::vector<uint64_t> entryCounts;  // live files by the entry of their extension (0: none)
+    std::vector<uint64_t> entryCounts;  // live files by the entry of their extension (0: none),
+                                        // in kLanes lanes
     std::vector<uint32_t> kept;         // records the view keeps, in order; unused by KeepsAll
   };
-  Part NewPart() const { return Part{std::vector<uint64_t>(table_.entries(), 0), {}}; }
+  Part NewPart() const;
   // The view is the whole list (the first tag is selected).
   bool KeepsAll() const { return viewPosition_ == 0; }
 
-  // Counts record `index`, a live record of the list, when `listed`; otherwise nothing, but
-  // the record is read all the same (a pass that tests every record calls this without a
-  // branch on its answer). `name` is the record's name where it lies in the pool, which may be
-  // read up to 8 units past its end. Caller holds the drive's lock shared.
-  void Count(Part& part, bool listed, const FileRecord& record, const char16_t* name,
-             uint32_t index) const {
-    const uint32_t file = uint32_t(record.isDirectory == 0);
-    const uint32_t entry = table_.EntryOf(name, record.nameLength) & (0u - file);
-    part.entryCounts[entry] += listed ? 1 : 0;
-    if (!KeepsAll() && listed && keeps_[entry]) part.kept.push_back(index);
-  }
+  // Counts the records `indices[0, n)` of `drive`, live records of the list, in list order.
+  // Caller holds the drive's lock shared.
+  void Count(Part& part, const VolumeIndex& drive, const uint32_t* indices, size_t n) const;
 
   // Adds a finished part's counts (one thread at a time).
   void Add(const Part& part);
@@ -89,6 +82,9 @@ class SummaryTally {
   ExtensionTable table_;
   std::vector<uint8_t> keeps_;    // by entry: whether the view keeps a live file
   std::vector<uint64_t> counts_;  // by tag
+  // Counters per entry, taken in turn from one record to the next: an increment of the counter
+  // the previous record incremented would wait for it.
+  static constexpr size_t kLanes = 4;
 };
 
 // The summary of `sorted`, which is `previous.list` in the order `order` found (read backwards

@@ -345,21 +345,23 @@ TEST_F(ReferenceTest, NamePassOnEveryPoolAndSortsAgreeWithTheReference) {
   }
 
   // The tag counts and the view counted by the pass as it finds the matches: those of the
-  // reference, and those a pass over the finished list makes. Tags with short extensions
-  // (found without probing), with capitals (never a folded name's), with units beyond A to Z,
-  // and with one longer than eight units (found by probing).
+  // reference, and those a pass over the finished list makes. Tags whose extensions are short
+  // and narrow (below 0xFF: one byte a unit), short with a wider unit, and one longer than
+  // eight units (found by probing); with capitals (never a folded name's) and units beyond A
+  // to Z.
   {
     testing::LanguageAndTagsGuard restoreTags(false);
     const FilterTagList shortTags = {{u"All", {}},
                                      {u"Text", {u".txt", u".a", u".bak"}},
-                                     {u"Mixed", {u".b", u".txt", u".\u00E9", u".\u4E2D", u"."}},
+                                     {u"Mixed", {u".b", u".txt", u".\u00E9", u"."}},
                                      {u"Caps", {u".Bak"}},
                                      {u"None", {}}};
-    FilterTagList longTags = shortTags;
+    FilterTagList wideTags = shortTags, longTags = shortTags;
+    wideTags[2].extensions.push_back(u".\u4E2D");
     longTags[2].extensions.push_back(u".aaaaaaaaaaaa");
     ThreadPool wide(3);
     PoolOverride use(wide);
-    for (const FilterTagList& tags : {shortTags, longTags}) {
+    for (const FilterTagList& tags : {shortTags, wideTags, longTags}) {
       filterTags.Replace(tags);
       for (int32_t viewTag : {0, 1, 2, 3}) {
         selectedTag.store(viewTag);
