@@ -126,13 +126,16 @@ class ExtensionTable {
   // between 0x01 and 0xFE, the units are narrowed to one byte each (a name's units beyond 0xFE
   // become 0x00 or 0xFF, which no listed one is) and the key is one word.
   static constexpr size_t kPackedUnits = 8;
+  // A key, and in the table the entry whose key it is (0 in an empty slot), so that a lookup
+  // reads one slot.
   struct Packed {
     uint64_t low = ~uint64_t(0);  // no extension packs to all ones: its first unit is "."
     uint64_t high = ~uint64_t(0);
-    uint64_t length = ~uint64_t(0);
+    uint32_t length = ~uint32_t(0);
+    uint32_t entry = 0;
   };
   static Packed Pack(const char16_t* units, size_t length, bool narrow) {
-    Packed key{0, 0, length};
+    Packed key{0, 0, uint32_t(length), 0};
     for (size_t i = 0; i < length; ++i) {
       if (narrow) {
         key.low |= uint64_t(units[i]) << (8 * i);
@@ -155,26 +158,24 @@ class ExtensionTable {
     narrow_ =
         std::all_of(keys_.begin(), keys_.end(), [](char16_t u) { return u >= 1 && u <= 0xFE; });
 #endif
-    std::vector<Packed> packed(entries_.size() + 1);  // [0]: what empty slots point at
+    std::vector<Packed> packed(entries_.size() + 1);
     for (size_t e = 0; e < entries_.size(); ++e) {
       packed[e + 1] = Pack(keys_.data() + entries_[e].offset, entries_[e].length, narrow_);
+      packed[e + 1].entry = uint32_t(e + 1);
     }
     for (unsigned bits = 4; bits <= 16; ++bits) {
       if ((size_t(1) << bits) < 4 * entries_.size()) continue;
       for (uint64_t attempt = 0; attempt < 64; ++attempt) {
         directShift_ = 64 - bits;
         directMultiplier_ = 0x9E3779B97F4A7C15ULL + 2 * attempt * 0x632BE59BD9B4E019ULL;
-        direct_.assign(size_t(1) << bits, 0);
+        direct_.assign(size_t(1) << bits, Packed{});
         bool collided = false;
         for (uint32_t e = 1; e < packed.size() && !collided; ++e) {
-          uint32_t& slot = direct_[DirectSlot(packed[e])];
-          collided = slot != 0;
-          slot = e;
+          Packed& slot = direct_[DirectSlot(packed[e])];
+          collided = slot.entry != 0;
+          slot = packed[e];
         }
-        if (!collided) {
-          packed_ = std::move(packed);
-          return;
-        }
+        if (!collided) return;
       }
     }
     direct_.clear();
@@ -220,11 +221,10 @@ class ExtensionTable {
       key.low = FoldFourUnits(key.low & kLowUnits[extensionLength]);
       key.high = FoldFourUnits(key.high & kHighUnits[extensionLength]);
     }
-    const uint32_t entry = direct_[DirectSlot(key)];
-    const Packed& listed = packed_[entry];
+    const Packed& listed = direct_[DirectSlot(key)];
     const uint64_t differs =
         (listed.low ^ key.low) | (listed.high ^ key.high) | (listed.length ^ extensionLength);
-    return entry & (0u - uint32_t(differs == 0));
+    return listed.entry & (0u - uint32_t(differs == 0));
   }
 
   // By a name's length below eight: the bits of the dot mask its own units fill.
@@ -252,10 +252,9 @@ class ExtensionTable {
   size_t longest_ = 0;
   std::vector<uint32_t> slots_;  // 0: empty; otherwise an entry (an index into entries_ plus one)
   std::vector<Entry> entries_;
-  std::u16string keys_;           // every listed extension, one after another
-  std::vector<uint64_t> masks_;   // words_ per entry, entry 0 first
-  std::vector<uint32_t> direct_;  // entry by DirectSlot, 0 for none; empty when not used
-  std::vector<Packed> packed_;    // by entry
+  std::u16string keys_;          // every listed extension, one after another
+  std::vector<uint64_t> masks_;  // words_ per entry, entry 0 first
+  std::vector<Packed> direct_;   // by DirectSlot; empty when not used
   uint64_t directMultiplier_ = 0;
   int directShift_ = 64;
   bool narrow_ = false;  // keys of one byte per unit
