@@ -30,27 +30,29 @@ constexpr bool FoldedEquals(std::u16string_view text, std::u16string_view folded
   return true;
 }
 
-// Folds A to Z in four units at once (a 64-bit word of four units): a unit below 0x8000 is a
-// capital letter when adding 0x8000 - 'A' sets its top bit and adding 0x8000 - ('Z' + 1) does
-// not.
-constexpr uint64_t FoldFourUnits(uint64_t word) {
-  constexpr uint64_t kTop = 0x8000800080008000ULL;
+// Folds A to Z in every unit of a 64-bit word of units `kBits` wide (16: four UTF-16 units; 8:
+// eight units of one byte): a unit below the top bit of its width is a capital letter when adding
+// top - 'A' sets that bit and adding top - ('Z' + 1) does not.
+template <unsigned kBits>
+constexpr uint64_t FoldPackedUnits(uint64_t word) {
+  constexpr uint64_t kOnes = ~uint64_t(0) / ((uint64_t(1) << kBits) - 1);  // 1 in every unit
+  constexpr uint64_t kHalf = uint64_t(1) << (kBits - 1);
+  constexpr uint64_t kTop = kOnes * kHalf;
   const uint64_t low = word & ~kTop;
-  const uint64_t fromA = low + 0x7FBF7FBF7FBF7FBFULL;
-  const uint64_t pastZ = low + 0x7FA57FA57FA57FA5ULL;
+  const uint64_t fromA = low + kOnes * (kHalf - 'A');
+  const uint64_t pastZ = low + kOnes * (kHalf - 'Z' - 1);
   const uint64_t capital = fromA & ~pastZ & ~word & kTop;
-  return word + (capital >> 10);  // 0x20 in each capital's unit
+  return word + (capital >> (kBits - 6));  // 0x20 in each capital's unit
 }
 
-// The same for eight units of one byte each (0x00 to 0xFF) in a 64-bit word.
-constexpr uint64_t FoldEightBytes(uint64_t word) {
-  constexpr uint64_t kTop = 0x8080808080808080ULL;
-  const uint64_t low = word & ~kTop;
-  const uint64_t fromA = low + 0x3F3F3F3F3F3F3F3FULL;
-  const uint64_t pastZ = low + 0x2525252525252525ULL;
-  const uint64_t capital = fromA & ~pastZ & ~word & kTop;
-  return word + (capital >> 2);  // 0x20 in each capital's byte
+constexpr uint64_t FoldFourUnits(uint64_t word) {
+  return FoldPackedUnits<16>(word);
 }
+constexpr uint64_t FoldEightBytes(uint64_t word) {
+  return FoldPackedUnits<8>(word);
+}
+static_assert(FoldFourUnits(0x005B005A0041007AULL) == 0x005B007A0061007AULL);
+static_assert(FoldEightBytes(0xFF5B5A41407A20C9ULL) == 0xFF5B7A61407A20C9ULL);
 
 // A hash of `seed` and the text with A to Z folded (folding a folded text changes nothing),
 // four units at a time, mixed so that its low bits depend on every unit and on the seed.
