@@ -2496,7 +2496,7 @@ void ActionsOpen(ActionsRun& r) {
         L"log " + Joined(r.OpenLog()));
   Check(r.OpenLog() == std::vector<std::wstring>{openme},
         L"the association is given the file's path", L"log " + Joined(r.OpenLog()));
-  WaitFor([&] { return !RecentPaths(r.recentIni).empty(); }, 3000);
+  WaitFor([&] { return !RecentPaths(r.recentIni).empty(); }, 15000);
   CheckText(Joined(RecentPaths(r.recentIni)), Joined({DPath(L"docs\\openme.txt")}),
             L"recent.ini after the double click");
   // Enter opens the selected row too.
@@ -2508,7 +2508,7 @@ void ActionsOpen(ActionsRun& r) {
   // open.
   if (r.Search(L"runme", 1, L"runme.txt") &&
       MenuOnRow(r.list, 0, kMenuRunAsAdministrator, L"\"Run as Administrator\"")) {
-    WaitFor([&] { return RecentPaths(r.recentIni).size() == 2; }, 5000);
+    WaitFor([&] { return RecentPaths(r.recentIni).size() == 2; }, 15000);
     CheckText(Joined(RecentPaths(r.recentIni)),
               Joined({DPath(L"docs\\runme.txt"), DPath(L"docs\\openme.txt")}),
               L"recent.ini after \"Run as Administrator\"");
@@ -2548,7 +2548,7 @@ void ActionsOpen(ActionsRun& r) {
       Shot(L"actions-containing-folder", nullptr);
       PostMessageW(explorer, WM_CLOSE, 0, 0);
     }
-    WaitFor([&] { return RecentPaths(r.recentIni).size() == 3; }, 3000);
+    WaitFor([&] { return RecentPaths(r.recentIni).size() == 3; }, 15000);
     const std::vector<std::wstring> recent = RecentPaths(r.recentIni);
     Check(!recent.empty() && recent[0] == DPath(L"docs"),
           L"the folder, not the file, becomes the latest recent open", L"seen " + Joined(recent));
@@ -2557,7 +2557,7 @@ void ActionsOpen(ActionsRun& r) {
   }
   // "Clear Recent Opens": the file keeps its byte-order mark only; the list empties.
   if (MenuOnRow(r.list, 0, kMenuClearRecent, L"\"Clear Recent Opens\"")) {
-    Check(WaitFor([&] { return RecentPaths(r.recentIni).empty(); }, 3000),
+    Check(WaitFor([&] { return RecentPaths(r.recentIni).empty(); }, 15000),
           L"\"Clear Recent Opens\" empties recent.ini",
           L"seen " + Joined(RecentPaths(r.recentIni)));
     Check(r.TitleBecomes(0), L"the empty query then shows 0 results", L"title " + Shown(r.Title()));
@@ -3123,7 +3123,7 @@ void ScenarioTray(const Data& data) {
   // "Clear Recent Opens" empties recent.ini and the list of the empty query.
   CheckText(Joined(RecentPaths(recentIni)), Joined(recent), L"recent.ini before the clearing");
   if (r.Pick(kTrayClearRecent, L"\"Clear Recent Opens\"")) {
-    Check(WaitFor([&] { return RecentPaths(recentIni).empty(); }, 3000),
+    Check(WaitFor([&] { return RecentPaths(recentIni).empty(); }, 15000),
           L"\"Clear Recent Opens\" empties recent.ini", L"seen " + Joined(RecentPaths(recentIni)));
     Check(ReadBytes(recentIni) == "\xEF\xBB\xBF", L"recent.ini keeps its byte-order mark only");
     Check(WaitFor([&] { return r.w.Title() == texts.ResultsTitle(0); }, 3000),
