@@ -11,6 +11,8 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "base/shutting_down.h"
@@ -27,9 +29,32 @@ struct MatchItem {
   uint32_t recordIndex = 0;
 };
 
-// A list is filled by one thread and never changed once published; sorts and filters build
+// The allocator of result lists: an entry added without a value (resize) is left as the memory
+// holds it, so that a list sized first is filled by several threads at once without being
+// written twice, the first time by one thread (the name pass joins its ranges that way).
+// Whoever sizes a list this way writes every entry it adds before anything reads it.
+template <typename T>
+struct ResultAllocator : LargeBlockAllocator<T> {
+  ResultAllocator() = default;
+  template <typename U>
+  ResultAllocator(const ResultAllocator<U>&) {}
+  template <typename U>
+  void construct(U*) noexcept {}
+  template <typename U, typename... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+  template <typename U>
+  bool operator==(const ResultAllocator<U>&) const {
+    return true;
+  }
+};
+static_assert(std::is_trivially_copyable_v<MatchItem> &&
+              std::is_trivially_destructible_v<MatchItem>);
+
+// A list is filled by one worker and never changed once published; sorts and filters build
 // new lists. Readers copy the pointer under the guarding mutex and read without a lock.
-using MatchList = std::vector<MatchItem, LargeBlockAllocator<MatchItem>>;
+using MatchList = std::vector<MatchItem, ResultAllocator<MatchItem>>;
 using ResultList = std::shared_ptr<const MatchList>;
 
 extern std::atomic<uint64_t> searchGeneration;  // raised by every search start and sort request

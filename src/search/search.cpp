@@ -65,12 +65,19 @@ bool SearchDrive(VolumeIndex& drive, std::u16string_view folded, uint64_t genera
     }
   });
   if (stopped.load()) return false;
-  size_t total = results.size();
-  for (const std::vector<uint32_t>& part : matches) total += part.size();
-  results.reserve(total);
-  for (size_t r = 0; r < ranges; ++r) {
-    for (uint32_t index : matches[r]) results.push_back({&drive, index});
+  // Joined on the pool too: the list is sized once (its new entries left unwritten), and each
+  // range writes its matches to its place, taking the fresh memory's page faults beside the
+  // others.
+  std::vector<size_t> offsets(ranges + 1, results.size());
+  for (size_t r = 0; r < ranges; ++r) offsets[r + 1] = offsets[r] + matches[r].size();
+  results.reserve(offsets[ranges]);
+  results.resize(offsets[ranges]);
+  SharedPool().ParallelFor(ranges, [&](size_t r) {
+    MatchItem* out = results.data() + offsets[r];
+    for (uint32_t index : matches[r]) *out++ = MatchItem{&drive, index};
     std::vector<uint32_t>().swap(matches[r]);
+  });
+  for (size_t r = 0; r < ranges; ++r) {
     tally.Add(parts[r]);
     if (view) {
       for (uint32_t index : parts[r].kept) view->push_back({&drive, index});
