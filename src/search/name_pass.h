@@ -21,10 +21,10 @@ struct PassStop {
   bool operator()() const;
 };
 
-// Where a range counts its matches for its list's summary; without a tally, nothing is counted.
+// Where a range counts its matches for its list's summary.
 struct RangeTally {
-  const SummaryTally* tally = nullptr;
-  SummaryTally::Part* part = nullptr;
+  const SummaryTally& tally;
+  SummaryTally::Part& part;
 };
 
 // Appends to `matches` the index of every live record in [begin, end) whose name holds the
@@ -32,6 +32,6 @@ struct RangeTally {
 // `stop` answered true first. Caller holds the drive's lock shared for the whole call.
 bool ScanRecordRange(const VolumeIndex& drive, const NameScanner& scanner, bool matchAll,
                      uint64_t begin, uint64_t end, const PassStop& stop,
-                     std::vector<uint32_t>& matches, const RangeTally& tally = {});
+                     std::vector<uint32_t>& matches, const RangeTally& tally);
 
 }  // namespace qm

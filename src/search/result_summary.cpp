@@ -54,6 +54,13 @@ void FetchAhead(const MatchList& items, size_t i, size_t end, const VolumeIndex*
   }
 }
 
+// The entry of a record's extension when the record is a live file; 0 for a folder or a deleted
+// record. Looked up whatever the record is: cheaper than a branch on each answer.
+uint32_t FileEntry(const ExtensionTable& table, const FileRecord& record, const char16_t* name) {
+  const uint32_t liveFile = uint32_t((record.deleted | record.isDirectory) == 0);
+  return table.EntryOf(name, record.nameLength) & (0u - liveFile);
+}
+
 // Whether the view for the tag at `viewPosition` keeps a live file, by the entry of its
 // extension.
 std::vector<uint8_t> KeepsByEntry(const ExtensionTable& table, size_t viewPosition) {
@@ -125,11 +132,7 @@ void SummarizePart(const MatchList& items, const ExtensionTable& table, size_t v
         FetchAhead(items, i, end, locked, recordCount);
         if (item.recordIndex < recordCount) {
           const FileRecord& record = locked->records[item.recordIndex];
-          // Looked up for every record, and counted under entry 0 when it is no live file:
-          // cheaper than a branch on each answer.
-          const uint32_t liveFile = uint32_t((record.deleted | record.isDirectory) == 0);
-          const uint32_t entry =
-              table.EntryOf(locked->names.At(record.name), record.nameLength) & (0u - liveFile);
+          const uint32_t entry = FileEntry(table, record, locked->names.At(record.name));
           ++part.entryCounts[entry];
           keep = (record.deleted == 0) & (keeps[entry] != 0);
         }
@@ -218,8 +221,7 @@ void SummaryTally::Count(Part& part, const VolumeIndex& drive, const uint32_t* i
   uint64_t* lanes = part.entryCounts.data();
   auto entryOf = [&](uint32_t index) {
     const FileRecord& record = drive.records[index];
-    const uint32_t file = uint32_t(record.isDirectory == 0);
-    return table_.EntryOf(names.At(record.name), record.nameLength) & (0u - file);
+    return FileEntry(table_, record, names.At(record.name));
   };
   if (KeepsAll()) {
     for (size_t k = 0; k < n; ++k) ++lanes[entryOf(indices[k]) * kLanes + k % kLanes];

@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "config/filter_tags.h"
-#include "index/file_record.h"
 #include "search/extension_table.h"
 #include "search/list_order.h"
 #include "search/results.h"

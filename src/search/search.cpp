@@ -60,7 +60,7 @@ bool SearchDrive(VolumeIndex& drive, std::u16string_view folded, uint64_t genera
   SharedPool().ParallelFor(ranges, [&](size_t r) {
     const uint64_t begin = r * kRange;
     if (!ScanRecordRange(drive, scanner, folded.empty(), begin, std::min(count, begin + kRange),
-                         stop, matches[r], RangeTally{&tally, &parts[r]})) {
+                         stop, matches[r], RangeTally{tally, parts[r]})) {
       stopped.store(true);
     }
   });
@@ -133,7 +133,6 @@ void RunSearch(std::unique_ptr<SearchRequest> request) {
   const uint64_t generation = request->generation;
 
   auto results = std::make_shared<MatchList>();
-  results->reserve(kReservedResults);
 
   // 0 is ALL; k is the k-th drive. A position beyond the list names no drive: nothing is
   // searched and the list comes out empty rather than reading past the end.
@@ -141,11 +140,11 @@ void RunSearch(std::unique_ptr<SearchRequest> request) {
   const bool knownDrive = selected < 0 || uint64_t(selected) < drives.size();
 
   // The tag counts and the view are made here rather than on the window thread: by the name
-  // pass as it finds the matches, by a pass of their own after a content search.
+  // pass as it finds the matches, by a pass of their own after a content search. An unknown
+  // drive takes the name pass's way and searches none.
   SummaryPtr summary;
-  if (!knownDrive) {
-    summary = SummarizeForPublication(results, generation);  // nothing to search
-  } else if (parsed.isContent) {
+  if (knownDrive && parsed.isContent) {
+    results->reserve(kReservedResults);  // its matches arrive a batch at a time
     if (!RunContentPass(parsed, generation, selected < 0 ? -1 : int32_t(selected), *results))
       return;
     summary = SummarizeForPublication(results, generation);
