@@ -28,8 +28,11 @@ uint64_t AppendRecord(VolumeIndex& index, uint64_t frn, uint64_t parentFrn, uint
     index.rootFrn = frn;
     index.hasRoot = true;
   }
-  index.records.push_back(
-      FileRecord{frn, parentFrn, name, nameLength, uint8_t(isDirectory ? 1 : 0), /*deleted=*/0});
+  // A folder is never counted by extension: its name is not read for one.
+  const uint8_t extension = isDirectory ? ExtensionCodes::kNoExtension
+                                        : index.extensions.CodeOf(index.names.At(name), nameLength);
+  index.records.push_back(FileRecord{frn, parentFrn, name, nameLength, uint8_t(isDirectory ? 1 : 0),
+                                     /*deleted=*/0, extension});
   return recordIndex;
 }
 
@@ -43,6 +46,7 @@ void ResetVolumeIndex(VolumeIndex& index) {
   index.names.Reset();
   index.indexByFrn.Clear();
   index.children.Clear();
+  index.extensions.Clear();
   index.hasRoot = false;
   index.namesInRecordOrder = true;
   std::unique_lock guard(index.propertiesLock);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -11,6 +12,7 @@
 
 #include "base/fold_case.h"
 #include "config/filter_tags.h"
+#include "index/extension_codes.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -46,6 +48,23 @@ class ExtensionTable {
   // up to 8 units past its end.
   uint32_t EntryOf(const char16_t* name, size_t length) const {
     return direct_.empty() ? SlowEntryOf(name, length) : DirectEntryOf(name, length);
+  }
+
+  // The entry of every extension a drive numbers, by its code (ExtensionCodes), so that a pass
+  // finds a record's entry without reading its name; kByName for code 0 and for codes numbered
+  // after these were made: such a record is looked up by its name. Caller holds the drive's
+  // lock shared.
+  static constexpr uint32_t kByName = ~uint32_t(0);
+  using CodeEntries = std::array<uint32_t, ExtensionCodes::kCodes>;
+  void EntriesOfCodes(const ExtensionCodes& codes, CodeEntries& out) const {
+    out.fill(kByName);
+    for (size_t code = 1; code < codes.size(); ++code) {
+      // The extension as a stored name: a lookup reads up to 8 units past its end.
+      const std::u16string_view extension = codes.Extension(uint8_t(code));
+      char16_t padded[ExtensionCodes::kLongest + kPackedUnits] = {};
+      std::copy(extension.begin(), extension.end(), padded);
+      out[code] = EntryOf(padded, extension.size());
+    }
   }
 
  private:

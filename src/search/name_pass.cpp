@@ -43,7 +43,7 @@ bool ScanRecords(const VolumeIndex& drive, const NameScanner& scanner, bool matc
     // The block's matches counted in a loop of their own, while their records and names are
     // still in the cache: without the name test's branches beside it, the processor overlaps
     // the lookups of one record after another.
-    tally.tally.Count(tally.part, drive, out, kept);
+    tally.tally.Count(tally.part, drive, tally.byCode, out, kept);
     matches.resize(base + kept);
   }
   return true;
@@ -159,7 +159,8 @@ bool ScanRecordRange(const VolumeIndex& drive, const NameScanner& scanner, bool 
   // The stream's matches are few and far apart: counted once the range is done.
   const size_t streamed = matches.size();
   if (!ScanNameStream(drive, scanner, sampleEnd, end, stop, matches)) return false;
-  tally.tally.Count(tally.part, drive, matches.data() + streamed, matches.size() - streamed);
+  tally.tally.Count(tally.part, drive, tally.byCode, matches.data() + streamed,
+                    matches.size() - streamed);
   return true;
 }
 

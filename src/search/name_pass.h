@@ -25,6 +25,7 @@ struct PassStop {
 struct RangeTally {
   const SummaryTally& tally;
   SummaryTally::Part& part;
+  const ExtensionTable::CodeEntries& byCode;  // the drive's, made under the pass's hold of its lock
 };
 
 // Appends to `matches` the index of every live record in [begin, end) whose name holds the

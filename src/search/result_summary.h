@@ -1,6 +1,7 @@
 // What the window shows about a result list besides its rows: the hit count of every filter tag
 // (written into the tag buttons) and the filter-tag view of the list for the selected tag. Both
-// need every entry's record and name, millions of entries after a common query, so the worker
+// need every entry's record (its extension's code; the name only for a record without one),
+// millions of entries after a common query, so the worker
 // that publishes the list makes them (the name pass counts its matches as it finds them; other
 // lists take a pass of their own) and publishes them with it; the window only reads them.
 //
@@ -64,9 +65,16 @@ class SummaryTally {
   // The view is the whole list (the first tag is selected).
   bool KeepsAll() const { return viewPosition_ == 0; }
 
-  // Counts the records `indices[0, n)` of `drive`, live records of the list, in list order.
-  // Caller holds the drive's lock shared.
-  void Count(Part& part, const VolumeIndex& drive, const uint32_t* indices, size_t n) const;
+  // The entries of the extensions `drive` numbers, for Count. Caller holds the drive's lock
+  // shared.
+  void EntriesOfCodes(const VolumeIndex& drive, ExtensionTable::CodeEntries& out) const {
+    table_.EntriesOfCodes(drive.extensions, out);
+  }
+  // Counts the records `indices[0, n)` of `drive`, live records of the list, in list order;
+  // `byCode` is what EntriesOfCodes made of the drive under the same hold of its lock. Caller
+  // holds the drive's lock shared.
+  void Count(Part& part, const VolumeIndex& drive, const ExtensionTable::CodeEntries& byCode,
+             const uint32_t* indices, size_t n) const;
 
   // Adds a finished part's counts (one thread at a time).
   void Add(const Part& part);

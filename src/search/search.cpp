@@ -55,12 +55,14 @@ bool SearchDrive(VolumeIndex& drive, std::u16string_view folded, uint64_t genera
   const size_t ranges = size_t((count + kRange - 1) / kRange);
   std::vector<std::vector<uint32_t>> matches(ranges);
   std::vector<SummaryTally::Part> parts(ranges, tally.NewPart());
+  ExtensionTable::CodeEntries byCode;
+  tally.EntriesOfCodes(drive, byCode);
   std::atomic<bool> stopped{false};
   const PassStop stop{generation, &stopped};
   SharedPool().ParallelFor(ranges, [&](size_t r) {
     const uint64_t begin = r * kRange;
     if (!ScanRecordRange(drive, scanner, folded.empty(), begin, std::min(count, begin + kRange),
-                         stop, matches[r], RangeTally{tally, parts[r]})) {
+                         stop, matches[r], RangeTally{tally, parts[r], byCode})) {
       stopped.store(true);
     }
   });

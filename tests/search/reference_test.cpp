@@ -5,7 +5,7 @@
 // many pool chunks, text between names that belongs to no record, names stored out of record
 // order, renamed and moved records, units beside A to Z and above 0xFF, backslashes and NULs
 // in names, folders whose names differ only in case, chains deeper than a path shows, loops and
-// missing parents.
+// missing parents, and more kinds of extension than a drive numbers.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -193,8 +193,9 @@ class ReferenceTest : public testing::IndexedDrivesTest {
     return found;
   }
 
-  // The reference's tag counts of a published list (tag 0 every entry; another tag the files
-  // whose folded extension, from the last "." on, it lists) and its view for `viewTag`.
+  // The reference's tag counts of a list (tag 0 every entry; another tag the live files whose
+  // folded extension, from the last "." on, it lists) and its view for `viewTag` (the live
+  // entries the tag accepts).
   void ModelSummary(const std::vector<std::pair<size_t, uint32_t>>& list, const FilterTagList& tags,
                     size_t viewTag, std::vector<uint64_t>& counts,
                     std::vector<std::pair<size_t, uint32_t>>& view) const {
@@ -203,14 +204,15 @@ class ReferenceTest : public testing::IndexedDrivesTest {
     for (const auto& [d, i] : list) {
       const ModelRecord& record = models_[d]->records[i];
       const size_t dot = record.name.rfind(u'.');
+      const bool liveFile = !record.directory && !record.deleted;
       const std::u16string extension =
-          record.directory || dot == std::u16string::npos ? u"" : record.folded.substr(dot);
+          !liveFile || dot == std::u16string::npos ? u"" : record.folded.substr(dot);
       auto lists = [&](size_t t) {
         return t == 0 ||
                std::count(tags[t].extensions.begin(), tags[t].extensions.end(), extension) > 0;
       };
       for (size_t t = 0; t < tags.size(); ++t) counts[t] += lists(t) ? 1 : 0;
-      if (lists(viewTag)) view.emplace_back(d, i);
+      if (!record.deleted && lists(viewTag)) view.emplace_back(d, i);
     }
   }
 
@@ -295,6 +297,15 @@ TEST_F(ReferenceTest, NamePassOnEveryPoolAndSortsAgreeWithTheReference) {
   e.AddRandom(500);
   e.AddOutOfOrder(800);
   e.AddRandom(200);
+
+  // F: more kinds of extension than a drive numbers before the usual ones appear, so that the
+  // files the tags count are found by their names.
+  DriveMaker& f = NewDrive(u"F:", 1 << 12);
+  for (int k = 0; k < 300; ++k) {
+    const std::string name = "first.k" + std::to_string(k);
+    f.Add(f.NewFrn(), kRoot, std::u16string(name.begin(), name.end()), false);
+  }
+  f.AddRandom(3000);
   Ready();
 
   // What the store holds is what was given.
@@ -311,6 +322,20 @@ TEST_F(ReferenceTest, NamePassOnEveryPoolAndSortsAgreeWithTheReference) {
           << "drive " << m << ", record " << i;
     }
   }
+
+  // Files of ".txt" are found by their extension's code on C: and by their names on F:.
+  size_t coded = 0, uncoded = 0;
+  for (size_t m = 0; m < models_.size(); ++m) {
+    const VolumeIndex& drive = Drive(m);
+    std::shared_lock guard(drive.lock);
+    for (size_t i = 0; i < RecordCount(drive); ++i) {
+      const ModelRecord& model = models_[m]->records[i];
+      if (model.directory || !model.folded.ends_with(u".txt")) continue;
+      (drive.records[i].extension == ExtensionCodes::kUncoded ? uncoded : coded) += 1;
+    }
+  }
+  ASSERT_GT(coded, 50u);
+  ASSERT_GT(uncoded, 50u);
 
   // Queries: fixed ones (the units beside A to Z among them) and pieces of stored names in
   // random case.
@@ -397,9 +422,9 @@ TEST_F(ReferenceTest, NamePassOnEveryPoolAndSortsAgreeWithTheReference) {
   EXPECT_EQ(poster.Messages().back().wParam, last);
   EXPECT_EQ(Published(), expected.back());
 
-  // Sorts of every record of D: and E: and a random part of C:.
+  // Sorts of every record of D:, E: and F: and a random part of C:.
   auto items = std::make_shared<MatchList>();
-  for (size_t m = 1; m < 3; ++m) {
+  for (size_t m = 1; m < models_.size(); ++m) {
     for (uint32_t i = 0; i < models_[m]->records.size(); ++i) items->push_back({&Drive(m), i});
   }
   for (int k = 0; k < 30000; ++k) {
@@ -429,6 +454,23 @@ TEST_F(ReferenceTest, NamePassOnEveryPoolAndSortsAgreeWithTheReference) {
       for (const MatchItem& item : *items) before.insert({item.volume, item.recordIndex});
       for (const MatchItem& item : *sorted) after.insert({item.volume, item.recordIndex});
       EXPECT_EQ(after, before) << "the same entries";
+    }
+  }
+
+  // The counts and view of a list whose neighbouring entries lie on different drives (each
+  // drive's codes stand for its own extensions).
+  {
+    const FilterTagList tags = {{u"All", {}},
+                                {u"Text", {u".txt", u".a", u".bak", u".\u00E9"}},
+                                {u"Mixed", {u".b", u".", u".aaaaaaaaaaaa"}}};
+    for (int32_t viewTag : {1, 2}) {
+      const SummaryPtr summary = SummarizeResults(
+          items, std::make_shared<const FilterTagList>(tags), viewTag, [] { return false; });
+      std::vector<uint64_t> counts;
+      std::vector<std::pair<size_t, uint32_t>> view;
+      ModelSummary(Pairs(*items), tags, size_t(viewTag), counts, view);
+      EXPECT_EQ(summary->tagCounts, counts) << "view tag " << viewTag;
+      EXPECT_EQ(Pairs(*summary->view), view) << "view tag " << viewTag;
     }
   }
 
