@@ -1,9 +1,9 @@
 // What the window shows about a result list besides its rows: the hit count of every filter tag
 // (written into the tag buttons) and the filter-tag view of the list for the selected tag. Both
 // need every entry's record (its extension's code; the name only for a record without one),
-// millions of entries after a common query, so the worker
-// that publishes the list makes them (the name pass counts its matches as it finds them; other
-// lists take a pass of their own) and publishes them with it; the window only reads them.
+// millions of entries after a common query, so the worker that publishes the list makes them
+// (the name pass counts its matches as it finds them; other lists take a pass of their own) and
+// publishes them with it; the window only reads them.
 //
 // Published together with currentResults, under resultsMutex, by every publisher: the search
 // worker, the sort worker (same counts, the view in the new order) and the recent list of an
