@@ -67,17 +67,32 @@ bool ScanNameStream(const VolumeIndex& drive, const NameScanner& scanner, uint64
     return (record.name & offsetMask) + record.nameLength;
   };
   // The first record in [from, to) whose name ends at or after `target` (`to` for none). Name
-  // ends grow with the record index: a hit in the next name costs a step or two, a hit far
-  // ahead a gallop and a bisection, and the records between are not read.
+  // ends grow with the record index, nearly in step with it: a hit in the next name costs a step
+  // or two, a hit far ahead a few guesses from the ends' spacing and then a bisection of a few
+  // neighbours. Each record read is a cache miss; the records between are not read.
   auto FirstEndingAtOrAfter = [&](uint64_t from, uint64_t to, uint64_t target) {
     if (from >= to || nameEnd(from) >= target) return from;
-    uint64_t low = from;  // ends before target
-    uint64_t high = from + 1;
-    for (uint64_t step = 1; high < to && nameEnd(high) < target; step *= 2) {
-      low = high;
-      high = low + step;
+    if (from + 1 == to || nameEnd(from + 1) >= target) return from + 1;
+    uint64_t low = from + 1;  // ends before target
+    uint64_t high = to;       // ends at or after target (`to`: taken as ending there)
+    uint64_t lowEnd = nameEnd(low);
+    uint64_t highEnd = nameEnd(to - 1);
+    if (highEnd < target) return to;
+    high = to - 1;
+    // Guesses while they narrow fast; a skewed stretch (a run of long names) is bisected.
+    for (int guesses = 0; high - low > 16 && guesses < 4; ++guesses) {
+      const uint64_t span = high - low;
+      uint64_t guess = low + (target - lowEnd) * span / (highEnd - lowEnd);
+      guess = std::clamp(guess, low + 1, high - 1);
+      const uint64_t guessEnd = nameEnd(guess);
+      if (guessEnd < target) {
+        low = guess;
+        lowEnd = guessEnd;
+      } else {
+        high = guess;
+        highEnd = guessEnd;
+      }
     }
-    high = std::min(high, to);
     while (low + 1 < high) {
       const uint64_t middle = low + (high - low) / 2;
       if (nameEnd(middle) < target) {

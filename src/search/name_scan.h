@@ -60,6 +60,9 @@ class NameScanner {
     const char16_t second = folded.size() > 1 ? folded[1] : 0;
     second_ = _mm_set1_epi16(short(second));
     secondCaseBit_ = _mm_set1_epi16(short(CaseBitFor(second)));
+    const char16_t last = folded.empty() ? 0 : folded.back();
+    last_ = _mm_set1_epi16(short(last));
+    lastCaseBit_ = _mm_set1_epi16(short(CaseBitFor(last)));
 #endif
   }
 
@@ -95,8 +98,11 @@ class NameScanner {
   }
 
   // The first position in [from, last] of `text` where the whole query follows, or kNone. The
-  // text is read up to 8 units past `last` and, for a candidate, up to the query's length past
-  // it: the caller keeps both inside the chunk's room and slack.
+  // text is read up to 8 units past the end of a query placed at `last`: the caller keeps that
+  // inside the chunk's room and slack.
+  //
+  // A stretch of names holds a query's first two units far more often than its first and last
+  // ("ba" against "b?k" for "bak"): the positions where those two agree are the candidates.
   static constexpr size_t kNone = ~size_t(0);
   size_t Find(const char16_t* text, size_t from, size_t last) const {
 #if defined(QM_WIDE_SCAN)
@@ -116,18 +122,18 @@ class NameScanner {
       // Four groups at a time while no candidate shows: more loads in flight, one branch.
       if (last - k >= 31) {
         _mm_prefetch(reinterpret_cast<const char*>(text + k) + 1024, _MM_HINT_T0);
-        const __m128i a = GroupHits(text, k), b = GroupHits(text, k + 8);
-        const __m128i c = GroupHits(text, k + 16), d = GroupHits(text, k + 24);
+        const __m128i a = EndsHits(text, k), b = EndsHits(text, k + 8);
+        const __m128i c = EndsHits(text, k + 16), d = EndsHits(text, k + 24);
         if (!_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d)))) {
           k += 24;
           continue;
         }
       }
-      uint64_t mask = Group(text, k);
+      uint64_t mask = uint64_t(unsigned(_mm_movemask_epi8(EndsHits(text, k))));
       if (last - k < 7) mask &= (uint64_t(2) << (2 * (last - k) + 1)) - 1;
       for (; mask; mask &= mask - 1, mask &= mask - 1) {
         const size_t start = k + size_t(std::countr_zero(mask)) / 2;
-        if (query_.size() <= 2 || RestFollows(text + start, 2)) return start;
+        if (query_.size() <= 2 || RestFollows(text + start, 1)) return start;
       }
     }
 #else
@@ -140,8 +146,7 @@ class NameScanner {
 
 #if defined(QM_WIDE_SCAN)
   // Find with 16 positions at a time (AVX2), where the processor has it: the pass over a drive's
-  // names is bound by the instructions per unit, not by memory. Reads up to 16 units past
-  // `last`, within the slack that Find's 32-position steps already read into.
+  // names is bound by the instructions per unit, not by memory. Reads no further than Find.
   size_t FindWide(const char16_t* text, size_t from, size_t last) const;
   bool wide_ = false;
 #endif
@@ -163,6 +168,16 @@ class NameScanner {
       hits = _mm_and_si128(hits, _mm_cmpeq_epi16(_mm_or_si128(next, secondCaseBit_), second_));
     }
     return hits;
+  }
+
+  // The same for the query's first and last units (a one-unit query's only unit twice), for
+  // Find.
+  __m128i EndsHits(const char16_t* text, size_t k) const {
+    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + k));
+    const __m128i end =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + k + query_.size() - 1));
+    return _mm_and_si128(_mm_cmpeq_epi16(_mm_or_si128(units, firstCaseBit_), first_),
+                         _mm_cmpeq_epi16(_mm_or_si128(end, lastCaseBit_), last_));
   }
 
   // True when the rest of the query follows one of the positions `mask` marks (from `k`).
@@ -190,6 +205,8 @@ class NameScanner {
   __m128i firstCaseBit_;
   __m128i second_;
   __m128i secondCaseBit_;
+  __m128i last_;
+  __m128i lastCaseBit_;
 #endif
 };
 

@@ -87,7 +87,8 @@ TEST(NameScanTest, FindAgreesOnEveryWindowWithAndWithoutTheWideScan) {
   for (int i = 0; i < 200; ++i) text += alphabet[random() % std::size(alphabet)];
   text.append(NamePool::kScanSlack, u'\0');  // what a chunk holds behind its room
   const size_t room = text.size() - NamePool::kScanSlack;
-  for (const char16_t* query : {u"a", u"ab", u"aba", u"`a", u"a{", u"bab"}) {
+  for (const char16_t* query :
+       {u"a", u"ab", u"aba", u"`a", u"a{", u"bab", u"ab@b", u"b[aab`A", u"\u0141ab"}) {
     const std::u16string_view q(query);
     const NameScanner wide(q, true), narrow(q, false);
     for (size_t from = 0; from < 40; ++from) {
