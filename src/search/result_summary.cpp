@@ -56,8 +56,9 @@ void FetchAhead(const MatchList& items, size_t i, size_t end, const VolumeIndex*
 }
 
 // The entry of a record's extension when the record is a live file; 0 for a folder or a deleted
-// record. Found by the record's extension code, or by its name when it has none; looked up
-// whatever the record is: cheaper than a branch on each answer.
+// record. Found by the record's extension code (a folder's is the empty extension's, entry 0), or
+// by its name when it has none; looked up whatever the record is: cheaper than a branch on each
+// answer.
 uint32_t FileEntry(const ExtensionTable& table, const ExtensionTable::CodeEntries& byCode,
                    const FileRecord& record, const NamePool& names) {
   uint32_t entry = byCode[record.extension];
