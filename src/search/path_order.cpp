@@ -127,7 +127,7 @@ class PathKeys {
       node.keyCount = 0;
     }
     KeyArray placed;
-    placed.resize(keys_.size());
+    if (!ResizeStopping(placed, keys_.size(), stop)) return false;
     for (const TextKey& key : keys_) {
       if (stop.Step()) return false;
       Node& node = nodes_[key.digit];
@@ -161,6 +161,7 @@ class PathKeys {
         continue;
       }
       const TextKey key = placed[frame.next++];
+      if (stop.Step()) return false;
       if (!key.ThenBackslash()) {
         positions->push_back(key.id);
         continue;
@@ -170,7 +171,6 @@ class PathKeys {
       while (frame.next < frame.end && SameFolder(placed[frame.next], key)) {
         same.push_back(placed[frame.next++].id);
       }
-      if (stop.Step()) return false;
       if (same.size() == 1) {
         const Node& node = nodes_[key.id];
         stack.push_back({node.firstKey, node.firstKey + node.keyCount});

@@ -291,7 +291,7 @@ SummaryPtr SummaryTally::Finish(ResultList list, ResultList view) const {
 }
 
 SummaryPtr ReorderSummary(const ResultSummary& previous, ResultList sorted, const ListOrder& order,
-                          bool ascending) {
+                          bool ascending, SortStop& stop) {
   const MatchList& before = *previous.list;
   const size_t n = order.positions.size();
   // The positions the previous view kept: the view is the list itself or a part of it in its
@@ -316,6 +316,7 @@ SummaryPtr ReorderSummary(const ResultSummary& previous, ResultList sorted, cons
     MatchList view;
     view.reserve(keptCount);
     for (size_t k = 0; k < n; ++k) {
+      if (stop.Step()) return nullptr;
       if (kept[order.positions[ascending ? k : n - 1 - k]]) view.push_back((*sorted)[k]);
     }
     summary->view = std::make_shared<const MatchList>(std::move(view));

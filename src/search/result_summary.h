@@ -96,9 +96,10 @@ class SummaryTally {
 
 // The summary of `sorted`, which is `previous.list` in the order `order` found (read backwards
 // when not `ascending`): the counts stay, as a new order changes none, and the view holds in
-// the new order the entries the previous view kept whose records the sort found live.
+// the new order the entries the previous view kept whose records the sort found live. Null
+// when `stop` answered true first.
 SummaryPtr ReorderSummary(const ResultSummary& previous, ResultList sorted, const ListOrder& order,
-                          bool ascending);
+                          bool ascending, SortStop& stop);
 
 // SummarizeResults for a list that is being published now: the current filter tags and the
 // selected tag; stops when `generation` is overtaken or shutdown begins.

@@ -44,7 +44,8 @@ std::u16string FoldedPath(const MatchItem& item) {
 // the program runs, so no name is copied. False when the sort went stale.
 bool OrderByName(const MatchList& items, SortStop& stop, ListOrder* order) {
   static constexpr char16_t kNoName[] = u"";
-  std::vector<TextKey, LargeBlockAllocator<TextKey>> keys(items.size());
+  std::vector<TextKey, LargeBlockAllocator<TextKey>> keys;
+  if (!ResizeStopping(keys, items.size(), stop)) return false;
   order->live.assign(items.size(), 0);
   const bool read =
       VisitUnderDriveLocks(items, stop, [&](size_t i, const VolumeIndex& drive, uint64_t count) {
@@ -61,7 +62,7 @@ bool OrderByName(const MatchList& items, SortStop& stop, ListOrder* order) {
   if (!read) return false;
   TextSorter sorter(stop);
   if (!sorter.Sort(keys.data(), keys.data() + keys.size())) return false;
-  order->positions.resize(keys.size());
+  if (!ResizeStopping(order->positions, keys.size(), stop)) return false;
   for (size_t k = 0; k < keys.size(); ++k) order->positions[k] = keys[k].id;
   return true;
 }
@@ -212,7 +213,7 @@ void RunSort(const SortRequest& request) {
   if (!order.positions.empty() && publishedSummary && publishedSummary->list == published &&
       publishedSummary->tags == filterTags.Snapshot() &&
       publishedSummary->viewTag == selectedTag.load()) {
-    summary = ReorderSummary(*publishedSummary, sorted, order, request.ascending);
+    summary = ReorderSummary(*publishedSummary, sorted, order, request.ascending, stop);
   } else {
     summary = SummarizeForPublication(sorted, request.generation);
   }

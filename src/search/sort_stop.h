@@ -18,6 +18,11 @@ class SortStop {
     if (++steps_ % kCheckEvery == 0 && !stale_) stale_ = Check();
     return stale_;
   }
+  // Looks at the generation now, for a step long enough on its own (a slice of fresh memory).
+  bool StepNow() {
+    if (!stale_) stale_ = Check();
+    return stale_;
+  }
   bool stale() const { return stale_; }
 
  private:
@@ -26,6 +31,21 @@ class SortStop {
   size_t steps_ = 0;
   bool stale_ = false;
 };
+
+// Grows `items` to `size` value-initialised elements, a slice at a time: the first touch of
+// fresh memory takes a page fault per page, tens of milliseconds for the keys of a million
+// entries, too long to go without looking for staleness. False when `stop` answered true first.
+template <typename Vector>
+bool ResizeStopping(Vector& items, size_t size, SortStop& stop) {
+  constexpr size_t kSliceBytes = size_t(1) << 20;
+  constexpr size_t kSlice = std::max<size_t>(1, kSliceBytes / sizeof(typename Vector::value_type));
+  items.reserve(size);
+  while (items.size() < size) {
+    if (stop.StepNow()) return false;
+    items.resize(std::min(size, items.size() + kSlice));
+  }
+  return true;
+}
 
 // Sorts [first, last) by `less` with the standard sort, which cannot be interrupted: the
 // comparison asks `stop` and, once the sort is stale, throws, and the sort is left half done.
