@@ -106,19 +106,25 @@ class PathKeys {
   // an entry's key puts the entry's position in `positions`, a folder's key the folder's keys.
   // False when `stop` answered true first.
   bool Order(size_t entries, SortStop& stop, ListOrder::Positions* positions) {
-    for (uint32_t id = 1; id < nodes_.size(); ++id) {
+    // A counting sort by node of the entries' keys and then the folders' keys, straight into
+    // one array: appending the folders' keys to the entries' would copy them all into fresh
+    // memory in one step too long to go without a look for staleness. Its passes read and
+    // write anywhere in memory, and take long enough on millions of keys to look on the way.
+    auto folderKey = [this](uint32_t id) {
       TextKey key;
       key.digit = nodes_[id].parent;
       key.text = nodes_[id].name;
       key.length = nodes_[id].nameLength | TextKey::kThenBackslash;
       key.id = id;
-      keys_.push_back(key);
-    }
-    // A counting sort by node. Its passes read and write anywhere in memory, and take long
-    // enough on millions of keys to look for staleness on the way.
+      return key;
+    };
     for (const TextKey& key : keys_) {
       if (stop.Step()) return false;
       ++nodes_[key.digit].keyCount;
+    }
+    for (uint32_t id = 1; id < nodes_.size(); ++id) {
+      if (stop.Step()) return false;
+      ++nodes_[nodes_[id].parent].keyCount;
     }
     uint32_t next = 0;
     for (Node& node : nodes_) {
@@ -127,11 +133,18 @@ class PathKeys {
       node.keyCount = 0;
     }
     KeyArray placed;
-    if (!ResizeStopping(placed, keys_.size(), stop)) return false;
-    for (const TextKey& key : keys_) {
-      if (stop.Step()) return false;
+    if (!ResizeStopping(placed, next, stop)) return false;
+    auto place = [&](const TextKey& key) {
       Node& node = nodes_[key.digit];
       placed[node.firstKey + node.keyCount++] = key;
+    };
+    for (const TextKey& key : keys_) {
+      if (stop.Step()) return false;
+      place(key);
+    }
+    for (uint32_t id = 1; id < nodes_.size(); ++id) {
+      if (stop.Step()) return false;
+      place(folderKey(id));
     }
     KeyArray().swap(keys_);
 
