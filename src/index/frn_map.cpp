@@ -6,19 +6,6 @@
 
 namespace qm {
 
-namespace {
-
-// Reference numbers are dense segment numbers with a sequence number in the top 16 bits;
-// a multiplicative mix spreads both over the table.
-inline size_t Mix(uint64_t key) {
-  key ^= key >> 33;
-  key *= 0xff51afd7ed558ccdULL;
-  key ^= key >> 33;
-  return size_t(key);
-}
-
-}  // namespace
-
 FrnMap::FrnMap(FrnMap&& other) noexcept {
   *this = std::move(other);
 }
@@ -41,7 +28,7 @@ FrnMap::~FrnMap() {
 
 size_t FrnMap::SlotOf(uint64_t key) const {
   size_t mask = capacity_ - 1;
-  size_t i = Mix(key) & mask;
+  size_t i = MixFrn(key) & mask;
   for (uint64_t k = slots_[i].key(); k != key && k != kEmpty; k = slots_[i].key()) {
     i = (i + 1) & mask;
   }
@@ -56,7 +43,7 @@ const uint32_t* FrnMap::Find(uint64_t key) const {
 }
 
 void FrnMap::Prefetch(uint64_t key) const {
-  if (capacity_ != 0) __builtin_prefetch(&slots_[Mix(key) & (capacity_ - 1)]);
+  if (capacity_ != 0) __builtin_prefetch(&slots_[MixFrn(key) & (capacity_ - 1)]);
 }
 
 void FrnMap::Set(uint64_t key, uint32_t value) {

@@ -19,9 +19,9 @@
 #include "index/child_map.h"
 #include "index/extension_codes.h"
 #include "index/file_record.h"
-#include "index/frn_map.h"
 #include "index/name_pool.h"
 #include "index/record_deque.h"
+#include "index/record_map.h"
 #include "platform/volume_device.h"
 
 namespace qm {
@@ -40,13 +40,13 @@ struct VolumeIndex {
   VolumeIndex& operator=(const VolumeIndex&) = delete;
   ~VolumeIndex();
 
-  std::u16string drive;       // e.g. C:
-  RecordDeque records;        // Under lock. Append-only; records never move.
-  NamePool names;             // Under lock.
-  FrnMap indexByFrn;          // Under lock. frn -> index of its newest record.
-  ChildMap children;          // Under lock. (parent frn, folded name) -> records.
-  ExtensionCodes extensions;  // Under lock. Numbers the extensions records carry.
-  uint64_t rootFrn = 0;       // Under lock. The root folder (its own parent), when hasRoot.
+  std::u16string drive;           // e.g. C:
+  RecordDeque records;            // Under lock. Append-only; records never move.
+  NamePool names;                 // Under lock.
+  RecordMap indexByFrn{records};  // Under lock. frn -> index of its newest record.
+  ChildMap children;              // Under lock. (parent frn, folded name) -> records.
+  ExtensionCodes extensions;      // Under lock. Numbers the extensions records carry.
+  uint64_t rootFrn = 0;           // Under lock. The root folder (its own parent), when hasRoot.
   bool hasRoot = false;
   // Under lock. Each record's name lies behind the previous record's name in the pool, as
   // when every name is stored just before its record is appended: the name pass then reads
