@@ -40,16 +40,15 @@ void ChildMap::Rehash(const RecordDeque& records, const NamePool& names, size_t 
 }
 
 void ChildMap::Add(const RecordDeque& records, const NamePool& names, uint32_t index) {
-  // The load stays at most 3/4 so probe runs stay short.
-  if ((size_ + 1) * 4 > capacity_ * 3) Rehash(records, names, capacity_ ? capacity_ * 2 : 16);
+  const size_t capacity = CapacityFor(size_ + 1, capacity_);
+  if (capacity > capacity_) Rehash(records, names, capacity);
   Place(HomeSlot(records[index], names), index);
 }
 
 void ChildMap::AddAll(const RecordDeque& records, const NamePool& names) {
   const size_t count = records.size();
   if (count <= size_) return;
-  size_t capacity = capacity_ ? capacity_ : 16;
-  while (count * 4 > capacity * 3) capacity *= 2;
+  const size_t capacity = CapacityFor(count, capacity_);
   if (capacity > capacity_) Rehash(records, names, capacity);
   // The slots of a drive's records are scattered over a table of tens of megabytes: their
   // places are worked out a batch ahead and fetched while the batch before is placed.

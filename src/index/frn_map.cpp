@@ -53,8 +53,7 @@ void FrnMap::Set(uint64_t key, uint32_t value) {
     emptyKeyValue_ = value;
     return;
   }
-  // Keep the load at most 3/4 so probe sequences stay short.
-  if ((size_ + 1) * 4 > capacity_ * 3) Grow();
+  Reserve(size_ + 1);
   Slot& slot = slots_[SlotOf(key)];
   if (slot.key() == kEmpty) {
     slot.SetKey(key);
@@ -64,8 +63,7 @@ void FrnMap::Set(uint64_t key, uint32_t value) {
 }
 
 void FrnMap::Reserve(size_t entries) {
-  size_t capacity = capacity_ ? capacity_ : 16;
-  while (entries * 4 > capacity * 3) capacity *= 2;
+  const size_t capacity = CapacityFor(entries, capacity_);
   if (capacity > capacity_) Rehash(capacity);
 }
 

@@ -60,7 +60,6 @@ class FrnMap {
   static constexpr uint64_t kEmpty = ~uint64_t(0);
 
   size_t SlotOf(uint64_t key) const;
-  void Grow() { Rehash(capacity_ ? capacity_ * 2 : 16); }
   void Rehash(size_t newCapacity);
 
   Slot* slots_ = nullptr;

@@ -33,8 +33,7 @@ void RecordMap::Prefetch(uint64_t frn) const {
 }
 
 void RecordMap::Set(uint64_t frn, uint32_t record) {
-  // Keep the load at most 3/4 so probe sequences stay short.
-  if ((size_ + 1) * 4 > capacity_ * 3) Rehash(capacity_ ? capacity_ * 2 : 16);
+  Reserve(size_ + 1);
   Slot& slot = slots_[SlotOf(frn)];
   if (slot.record == kFree) {
     slot.tag = Tag(frn);
@@ -44,8 +43,7 @@ void RecordMap::Set(uint64_t frn, uint32_t record) {
 }
 
 void RecordMap::Reserve(size_t entries) {
-  size_t capacity = capacity_ ? capacity_ : 16;
-  while (entries * 4 > capacity * 3) capacity *= 2;
+  const size_t capacity = CapacityFor(entries, capacity_);
   if (capacity > capacity_) Rehash(capacity);
 }
 

@@ -21,19 +21,14 @@ class RecordMap {
   RecordMap& operator=(const RecordMap&) = delete;
   ~RecordMap();
 
-  // Points `frn` at `record`, whose frn it must be (the newest record of a number wins).
+  // As FrnMap's, but `record` must be a record of `frn` (the newest one set wins), and Find
+  // gives the index of the newest record of `frn`.
   void Set(uint64_t frn, uint32_t record);
-  // Returns a pointer to the index of the newest record of `frn`, or nullptr. Valid until the
-  // next Set or Clear.
   const uint32_t* Find(uint64_t frn) const;
-  // Starts fetching the slot a lookup of `frn` begins at, so that the lookup, made a little
-  // later, finds it in the cache.
   void Prefetch(uint64_t frn) const;
-  // Makes room for `entries` entries without further growth.
   void Reserve(size_t entries);
   void Clear();
   size_t size() const { return size_; }
-  // Bytes held by the table itself.
   size_t MemoryBytes() const { return capacity_ * sizeof(Slot); }
 
  private:

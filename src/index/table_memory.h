@@ -10,6 +10,14 @@
 
 namespace qm {
 
+// The hash tables of the index keep their load at most 3/4, so probe sequences stay short: the
+// capacity (a power of two, at least 16) a table of `capacity` slots needs for `entries`.
+inline size_t CapacityFor(size_t entries, size_t capacity) {
+  capacity = capacity ? capacity : 16;
+  while (entries * 4 > capacity * 3) capacity *= 2;
+  return capacity;
+}
+
 inline constexpr size_t kLargeTableBytes = size_t(1) << 20;
 
 inline void* AllocateTable(size_t bytes) {
