@@ -13,15 +13,6 @@
 
 namespace qm {
 
-// Reference numbers are dense segment numbers with a sequence number in the top 16 bits; a
-// multiplicative mix spreads both over a table.
-inline size_t MixFrn(uint64_t key) {
-  key ^= key >> 33;
-  key *= 0xff51afd7ed558ccdULL;
-  key ^= key >> 33;
-  return size_t(key);
-}
-
 class FrnMap {
  public:
   FrnMap() = default;

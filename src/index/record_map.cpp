@@ -2,7 +2,6 @@
 
 #include <utility>
 
-#include "index/frn_map.h"
 #include "index/table_memory.h"
 
 namespace qm {
